@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what quarn needs from Debian's packages. Safe to run again: apt-get
+# skips what is already there. Groups let a quick build avoid the heavy ones.
+#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6
+#   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
+#   install-deps.sh bench     build + grep rivals (ripgrep, clamav)
+set -euo pipefail
+
+want=("$@")
+[ ${#want[@]} -gt 0 ] || want=(build)
+
+build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
+            libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
+            libgl-dev clang libclang-rt-14-dev)
+test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+           xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
+           xdotool)
+bench_pkgs=(ripgrep clamav)
+
+pkgs=()
+need_i386=0
+for g in "${want[@]}"; do
+  case "$g" in
+    build) pkgs+=("${build_pkgs[@]}") ;;
+    test)  pkgs+=("${build_pkgs[@]}" "${test_pkgs[@]}"); need_i386=1 ;;
+    bench) pkgs+=("${build_pkgs[@]}" "${bench_pkgs[@]}") ;;
+    *) echo "install-deps.sh: unknown group '$g' (build, test, bench)" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps.sh: missing packages: ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+if [ "$need_i386" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,59 @@
+// Files opened by the engine and the remedies. A File owns one native handle
+// (a POSIX descriptor or a Win32 HANDLE) and closes it when it goes away.
+// Every open refuses to follow a link at the last path component and refuses
+// anything that is not a regular file, so a scan never blocks on a FIFO and
+// a remedy never writes through a link into some other file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quarn::platform {
+
+class File {
+ public:
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Opens an existing regular file for reading, shared with other readers.
+  static std::optional<File> open_read(const std::string& path);
+  // Opens an existing regular file for reading and writing. Where the
+  // platform allows it no other opener may share it (Win32 share mode 0).
+  static std::optional<File> open_read_write(const std::string& path);
+  // Creates a file that did not exist before, for writing; never opens or
+  // truncates an existing one.
+  static std::optional<File> create_new(const std::string& path);
+
+  bool is_open() const { return handle_ != kInvalid; }
+
+  // Reads until len bytes have come or the data ends (fread's contract):
+  // a short count means end of file or a read error.
+  std::size_t read(void* buffer, std::size_t len);
+  // Reads up to len bytes at offset, looping over short reads. Returns the
+  // count, or nothing when the platform reports an error.
+  std::optional<std::size_t> read_at(std::uint64_t offset, void* buffer, std::size_t len);
+  bool write_all(const void* data, std::size_t len);
+
+  std::optional<std::uint64_t> size() const;
+  bool set_length(std::uint64_t length);
+  // Pushes written data and the new length to the device.
+  bool flush_to_disk();
+  // Gives this file the permission bits of another open file (POSIX mode
+  // bits; the read-only attribute on Win32).
+  bool copy_permissions_from(const File& other);
+  // Closes the handle and reports whether the platform accepted the close.
+  bool close();
+
+ private:
+  static constexpr std::intptr_t kInvalid = -1;
+  explicit File(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = kInvalid;
+};
+
+}  // namespace quarn::platform

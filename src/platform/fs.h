@@ -1,0 +1,63 @@
+// File-system services other than reading and writing a file's bytes.
+// Paths are byte strings in the platform's own encoding, joined plainly with
+// separator() and never normalised.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quarn::platform {
+
+// "/" on POSIX, "\\" on Win32.
+char separator();
+
+// What a path names, looked at without following a link at its end.
+enum class NodeKind { missing, directory, regular, link, other };
+NodeKind node_kind(const std::string& path);
+// The same, following links (for paths that a user names on purpose).
+NodeKind node_kind_followed(const std::string& path);
+
+// Deletes one file (DeleteFileA). True on success.
+bool delete_file(const std::string& path);
+
+// Moves from over to in one step, replacing to: rename(2) on POSIX,
+// MoveFileEx with replace-existing and write-through on Win32. Both paths
+// must lie on one volume.
+bool replace_file(const std::string& from, const std::string& to);
+
+// Creates a folder and every missing folder above it.
+bool make_directories(const std::string& path);
+
+// Identifies a file or folder independently of the path text that reaches it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+std::optional<FileIdentity> identity_of(const std::string& path);
+
+// The full path of the running program (GetModuleFileNameA), if known.
+std::optional<std::string> own_program_path();
+
+// Lower-cases text in place as the platform's ANSI code page does; on POSIX
+// only A-Z change, since names there are UTF-8 or opaque bytes.
+void lower_ansi(std::string& text);
+
+// Case-insensitive comparison of two paths (_stricmp).
+bool equal_no_case(const std::string& a, const std::string& b);
+
+// The path as it goes into the scan log. On POSIX a name may hold CR, LF and
+// other control bytes; they are written as \xHH (and a backslash as \\) so
+// that each file keeps exactly one line. Win32 names cannot hold them, so
+// there the path is returned unchanged.
+std::string log_text(const std::string& path);
+
+// The folder the window offers ("c:\\" on Win32, "/" on POSIX) and the scan
+// log's place ("c:\\vosko_clean.log"; on POSIX vosko_clean.log in $HOME,
+// since ordinary users cannot write to the root folder). Nothing when $HOME
+// is not set.
+std::string default_start_folder();
+std::optional<std::string> default_log_path();
+
+}  // namespace quarn::platform

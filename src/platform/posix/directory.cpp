@@ -1,0 +1,64 @@
+#include "platform/directory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quarn::platform {
+
+struct DirectoryListing::Impl {
+  DIR* dir = nullptr;
+  ~Impl() {
+    if (dir != nullptr) ::closedir(dir);
+  }
+};
+
+DirectoryListing::DirectoryListing(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+DirectoryListing::DirectoryListing(DirectoryListing&&) noexcept = default;
+DirectoryListing& DirectoryListing::operator=(DirectoryListing&&) noexcept = default;
+DirectoryListing::~DirectoryListing() = default;
+
+std::optional<DirectoryListing> DirectoryListing::open(const std::string& folder) {
+  // An empty folder text stands for the current drive's root on Win32; the
+  // POSIX counterpart is the root folder.
+  const char* path = folder.empty() ? "/" : folder.c_str();
+  int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  auto impl = std::make_unique<Impl>();
+  impl->dir = dir;
+  return DirectoryListing(std::move(impl));
+}
+
+bool DirectoryListing::next(DirEntry& entry) {
+  errno = 0;
+  struct dirent* d = ::readdir(impl_->dir);
+  if (d == nullptr) return false;
+  entry.name = d->d_name;
+  unsigned char type = d->d_type;
+  if (type == DT_UNKNOWN) {
+    // Some file systems do not fill d_type; ask without following links.
+    struct stat st;
+    if (::fstatat(::dirfd(impl_->dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISDIR(st.st_mode)) type = DT_DIR;
+      else if (S_ISREG(st.st_mode)) type = DT_REG;
+      else if (S_ISLNK(st.st_mode)) type = DT_LNK;
+    }
+  }
+  switch (type) {
+    case DT_DIR: entry.kind = EntryKind::directory; break;
+    case DT_REG: entry.kind = EntryKind::regular; break;
+    case DT_LNK: entry.kind = EntryKind::link; break;
+    default: entry.kind = EntryKind::other; break;
+  }
+  return true;
+}
+
+}  // namespace quarn::platform

@@ -1,0 +1,139 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace quarn::platform {
+namespace {
+
+int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// Opens without following a link at the last component and without blocking
+// on a FIFO, then insists on a regular file.
+std::optional<int> open_regular(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // Regular files never block; clearing the flag keeps reads plain.
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = std::exchange(other.handle_, kInvalid);
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+std::optional<File> File::open_read(const std::string& path) {
+  auto fd = open_regular(path, O_RDONLY);
+  if (!fd) return std::nullopt;
+#ifdef POSIX_FADV_SEQUENTIAL
+  ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  return File(*fd);
+}
+
+std::optional<File> File::open_read_write(const std::string& path) {
+  auto fd = open_regular(path, O_RDWR);
+  if (!fd) return std::nullopt;
+  return File(*fd);
+}
+
+std::optional<File> File::create_new(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::nullopt;
+  return File(fd);
+}
+
+std::size_t File::read(void* buffer, std::size_t len) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::read(fd_of(handle_), out + done, len - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::optional<std::size_t> File::read_at(std::uint64_t offset, void* buffer, std::size_t len) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::pread(fd_of(handle_), out + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+bool File::write_all(const void* data, std::size_t len) {
+  const auto* in = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::write(fd_of(handle_), in + done, len - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::optional<std::uint64_t> File::size() const {
+  struct stat st;
+  if (::fstat(fd_of(handle_), &st) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool File::set_length(std::uint64_t length) {
+  int rc;
+  do {
+    rc = ::ftruncate(fd_of(handle_), static_cast<off_t>(length));
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+bool File::flush_to_disk() { return ::fsync(fd_of(handle_)) == 0; }
+
+bool File::copy_permissions_from(const File& other) {
+  struct stat st;
+  if (::fstat(fd_of(other.handle_), &st) != 0) return false;
+  return ::fchmod(fd_of(handle_), st.st_mode & 07777) == 0;
+}
+
+bool File::close() {
+  if (handle_ == kInvalid) return true;
+  int fd = fd_of(std::exchange(handle_, kInvalid));
+  // POSIX leaves the descriptor's state unspecified after EINTR; on Linux it
+  // is closed, so close is never retried.
+  return ::close(fd) == 0;
+}
+
+}  // namespace quarn::platform
