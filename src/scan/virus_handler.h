@@ -42,12 +42,16 @@ inline constexpr const char kHtmlSignature[] = "<html><script language=\"JavaScr
 class CExeHandler : public CVirusHandler {
  public:
   CExeHandler();
+  ScanStatus Clean(const char* pszPath) override;
+  ScanStatus Preview(const char* pszPath) override;
 };
 
 // Web pages with the appended script block: "html;htm;asp".
 class CHtmlHandler : public CVirusHandler {
  public:
   CHtmlHandler();
+  ScanStatus Clean(const char* pszPath) override;
+  ScanStatus Preview(const char* pszPath) override;
 };
 
 // Mail and news files, deleted whatever they hold: "eml;nws".
