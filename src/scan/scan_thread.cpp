@@ -25,7 +25,7 @@ bool CScanThread::Start() {
   }
   // A stop requested earlier may still be finishing: give it the same bounded
   // wait that a destructor gives, looking before each sleep.
-  for (unsigned i = 0; i < STOP_POLL_COUNT && m_nThreadState.load(std::memory_order_acquire) != kIdle; ++i) {
+  for (unsigned i = 0; i < poll_count_ && m_nThreadState.load(std::memory_order_acquire) != kIdle; ++i) {
     platform::sleep_ms(STOP_POLL_INTERVAL_MS);
   }
   // Only the idle word may become running, so a thread that has not ended
@@ -54,7 +54,7 @@ bool CScanThread::Stop(bool wait) {
   }
   if (state < kRunning) return true;
   if (!wait) return true;
-  for (unsigned i = 0; i < STOP_POLL_COUNT; ++i) {
+  for (unsigned i = 0; i < poll_count_; ++i) {
     platform::sleep_ms(STOP_POLL_INTERVAL_MS);
     if (m_nThreadState.load(std::memory_order_acquire) == kIdle) return true;
   }

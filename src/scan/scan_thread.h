@@ -49,6 +49,10 @@ class CScanThread {
   void StopAndWaitForever();
   // Seam for tests that must see a failed thread start.
   virtual bool LaunchThread();
+
+  // The most sleeps of one bounded wait. Only tests lower it, so that a
+  // wait that runs out does not take ten seconds.
+  unsigned poll_count_ = STOP_POLL_COUNT;
 };
 
 }  // namespace quarn
