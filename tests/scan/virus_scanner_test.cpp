@@ -1,0 +1,505 @@
+// The scanner: its state, the walk, the per-file scan, remedy dispatch, the
+// scan log and the derived figures. Every tree is a temporary one.
+#include "scan/virus_scanner.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "support/temp_tree.h"
+
+namespace quarn {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::exists;
+using testing::read_file;
+using testing::TempTree;
+
+struct Result {
+  std::string path;
+  ScanStatus status;
+};
+
+class RecordingScanner : public CVirusScanner {
+ public:
+  explicit RecordingScanner(const std::optional<std::string>& log = std::nullopt) : CVirusScanner(nullptr, log) {}
+  ~RecordingScanner() override { StopAndWaitForever(); }
+
+  void OnFileResult(const char* pszPath, ScanStatus status) override {
+    std::lock_guard lock(mutex_);
+    results_.push_back({pszPath, status});
+    handlers_during_run_ = m_setHandlers.size();
+    keys_during_run_ = m_mapExtensions.size();
+  }
+
+  std::vector<Result> results() {
+    std::lock_guard lock(mutex_);
+    return results_;
+  }
+
+  void scan(const std::string& start) {
+    m_strStartPath.set(start);
+    ASSERT_TRUE(Start());
+    wait_idle();
+  }
+  void wait_idle() {
+    while (m_nThreadState.load(std::memory_order_acquire) != kIdle) std::this_thread::sleep_for(1ms);
+  }
+
+  std::size_t handlers_during_run_ = 0;
+  std::size_t keys_during_run_ = 0;
+
+ private:
+  std::mutex mutex_;
+  std::vector<Result> results_;
+};
+
+// A handler whose remedy only reports a fixed status and records its calls.
+class ScriptedHandler : public CVirusHandler {
+ public:
+  ScriptedHandler(const char* extensions, const char* signature, ScanStatus result, bool always = false)
+      : CVirusHandler("test", extensions, always), result_(result) {
+    m_pszSignature = signature;
+  }
+  ScanStatus Clean(const char* pszPath) override {
+    calls.push_back(pszPath);
+    return result_;
+  }
+  std::vector<std::string> calls;
+
+ private:
+  ScanStatus result_;
+};
+
+void use_handlers(CVirusScanner& scanner, const HandlerSet& handlers) {
+  scanner.m_mapExtensions = CVirusScanner::BuildExtensionMap(handlers);
+}
+
+TEST(VirusScanner, fresh_scanner_is_zeroed_and_empties_its_log) {
+  TempTree tree;
+  std::string log = tree.write("scan.log", "old lines\r\n");
+  CVirusScanner scanner(nullptr, log);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 0);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesCleaned.load(), 0);
+  EXPECT_EQ(scanner.m_nDirectories.load(), 0);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), 0u);
+  EXPECT_EQ(scanner.m_nHalfBufferLength, 65535u);
+  EXPECT_TRUE(scanner.m_setHandlers.empty());
+  EXPECT_TRUE(scanner.m_mapExtensions.empty());
+  EXPECT_EQ(scanner.m_strCurrentFile.get(), "");
+  EXPECT_EQ(scanner.m_strStartPath.get(), "");
+  EXPECT_TRUE(scanner.HasLog());
+  EXPECT_EQ(read_file(log), "");
+  CVirusScanner with_start("/some/where", std::nullopt);
+  EXPECT_EQ(with_start.m_strStartPath.get(), "/some/where");
+}
+
+TEST(VirusScanner, run_walks_tree_and_counts_every_kind_of_entry) {
+  TempTree tree;
+  tree.write("a/clean.exe", std::string(1000, 'x'));
+  tree.write("a/notes.txt", "text");
+  tree.write("a/b/INDEX.HTM", "<html></html>");
+  tree.write("a/b/c/mail.eml", "From: x");
+  tree.write("readme", "no extension");
+  tree.write("my.dir/readme", "extension dir/readme");
+  tree.write("empty.htm", "");
+  RecordingScanner scanner;
+  scanner.scan(tree.root());
+
+  // Folders: root, a, a/b, a/b/c, my.dir.
+  EXPECT_EQ(scanner.m_nDirectories.load(), 5);
+  // clean.exe, INDEX.HTM, mail.eml and the empty page are searched.
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 4);
+  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 3);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), 1000u + 13u + 7u);
+  // Mail is deleted whatever it holds.
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
+  EXPECT_FALSE(exists(tree.path("a/b/c/mail.eml")));
+  ASSERT_EQ(scanner.results().size(), 1u);
+  EXPECT_EQ(scanner.results()[0].path, tree.root() + "/a/b/c/mail.eml");
+  EXPECT_EQ(scanner.results()[0].status, STATUS_DELETED);
+  // During the run: three handlers and seven keys; afterwards neither.
+  EXPECT_EQ(scanner.handlers_during_run_, 3u);
+  EXPECT_EQ(scanner.keys_during_run_, 7u);
+  EXPECT_TRUE(scanner.m_setHandlers.empty());
+  EXPECT_GE(scanner.m_timeEnd.load(), scanner.m_timeStart.load());
+}
+
+TEST(VirusScanner, empty_files_are_scanned_and_only_match_always_handlers_take_them) {
+  TempTree tree;
+  std::string page = tree.write("p.htm", "");
+  std::string mail = tree.write("m.nws", "");
+  RecordingScanner scanner;
+  scanner.scan(tree.root());
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 2);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), 0u);
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 1);
+  EXPECT_TRUE(exists(page));
+  EXPECT_FALSE(exists(mail));
+}
+
+TEST(VirusScanner, symlinked_dir_is_not_walked_and_links_are_skipped) {
+  TempTree tree;
+  tree.write("real/inside.eml", "mail");
+  tree.write("target.eml", "mail");
+  std::filesystem::create_directory_symlink(tree.path("real"), tree.path("loop"));
+  std::filesystem::create_directory_symlink(tree.root(), tree.path("real/up"));  // a loop
+  std::filesystem::create_symlink(tree.path("target.eml"), tree.path("link.eml"));
+  RecordingScanner scanner;
+  scanner.scan(tree.path("real"));
+  // real/up is a link: counted as skipped, never walked.
+  EXPECT_EQ(scanner.m_nDirectories.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
+
+  RecordingScanner whole;
+  whole.scan(tree.root());
+  // The link to a mail file is skipped; the file it points at is not deleted
+  // through it, only under its own name.
+  EXPECT_EQ(whole.m_nDirectories.load(), 2);
+  EXPECT_EQ(whole.m_nFilesSkipped.load(), 3);  // loop, link.eml, real/up
+  EXPECT_TRUE(exists(tree.path("link.eml")));
+  EXPECT_FALSE(exists(tree.path("target.eml")));
+}
+
+TEST(VirusScanner, fifo_with_claimed_extension_is_never_opened) {
+  TempTree tree;
+  ASSERT_EQ(::mkfifo(tree.path("pipe.exe").c_str(), 0600), 0);
+  tree.write("ok.exe", "x");
+  RecordingScanner scanner;
+  scanner.scan(tree.root());  // would hang forever on an opened FIFO
+  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
+}
+
+TEST(VirusScanner, file_that_cannot_be_opened_counts_one_error_and_nothing_else) {
+  TempTree tree;
+  std::string seen = tree.write("seen.exe", "x");
+  CVirusScanner scanner(nullptr, std::nullopt);
+  ScriptedHandler handler("exe", nullptr, STATUS_CLEANED, true);
+  use_handlers(scanner, {&handler});
+  EXPECT_TRUE(scanner.ScanFile(seen));
+  EXPECT_FALSE(scanner.ScanFile(tree.path("vanished.exe")));
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
+  EXPECT_EQ(scanner.m_strCurrentFile.get(), seen);
+  EXPECT_EQ(handler.calls.size(), 1u);  // match-always, but only for the file it could open
+}
+
+TEST(VirusScanner, own_program_is_passed_over_only_under_its_own_path_text) {
+  auto own = platform::own_program_path();
+  ASSERT_TRUE(own.has_value());
+  std::string extension;
+  if (std::size_t dot = own->rfind('.'); dot != std::string::npos && dot != 0) extension = own->substr(dot + 1);
+  platform::lower_ansi(extension);
+  ScriptedHandler handler(extension.empty() ? ";" : extension.c_str(), nullptr, STATUS_SCANNED, true);
+  CVirusScanner scanner(nullptr, std::nullopt);
+  use_handlers(scanner, {&handler});
+  EXPECT_TRUE(scanner.ScanFile(*own));
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 0);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), 0u);
+  EXPECT_EQ(scanner.m_strCurrentFile.get(), "");
+
+  std::string doubled = *own;
+  doubled.insert(doubled.find('/'), "/");
+  EXPECT_TRUE(scanner.ScanFile(doubled));
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
+  EXPECT_EQ(handler.calls.size(), 1u);
+}
+
+TEST(VirusScanner, missing_start_folder_counts_one_directory_and_ends) {
+  TempTree tree;
+  RecordingScanner scanner;
+  scanner.scan(tree.path("does-not-exist"));
+  EXPECT_EQ(scanner.m_nDirectories.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesScanned.load() + scanner.m_nFilesSkipped.load() + scanner.m_nScanErrors.load(), 0);
+  EXPECT_GE(scanner.m_timeEnd.load(), scanner.m_timeStart.load());
+}
+
+TEST(VirusScanner, second_run_adds_to_the_counters_and_rebuilds_its_handlers) {
+  TempTree tree;
+  tree.write("one.exe", "x");
+  tree.write("d/m.eml", "x");
+  RecordingScanner scanner;
+  scanner.scan(tree.root());
+  tree.write("d/m.eml", "x");
+  scanner.scan(tree.root());
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 4);
+  EXPECT_EQ(scanner.m_nDirectories.load(), 4);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 2);
+  EXPECT_EQ(scanner.handlers_during_run_, 3u);
+}
+
+// Blocks the worker inside its first result until the test has asked it to
+// stop; the walk must then end at the next fetched entry of every level.
+class PausingScanner : public RecordingScanner {
+ public:
+  void OnFileResult(const char* pszPath, ScanStatus status) override {
+    RecordingScanner::OnFileResult(pszPath, status);
+    paused_ = true;
+    while (!resume_.load()) std::this_thread::sleep_for(1ms);
+  }
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> resume_{false};
+};
+
+TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
+  TempTree tree;
+  for (int d = 0; d < 3; ++d) {
+    for (int f = 0; f < 20; ++f) tree.write("d" + std::to_string(d) + "/f" + std::to_string(f) + ".eml", "x");
+  }
+  PausingScanner scanner;
+  scanner.m_strStartPath.set(tree.root());
+  ASSERT_TRUE(scanner.Start());
+  while (!scanner.paused_.load()) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(scanner.Stop(false));
+  scanner.resume_ = true;
+  scanner.wait_idle();
+  // The file in progress was finished and handed on; the rest were not.
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
+  // The open levels (one subfolder and the root) each counted once.
+  EXPECT_EQ(scanner.m_nDirectories.load(), 2);
+  EXPECT_TRUE(scanner.m_setHandlers.empty());
+  EXPECT_GE(scanner.m_timeEnd.load(), scanner.m_timeStart.load());
+}
+
+TEST(VirusScanner, destroying_a_running_scanner_stops_and_awaits_the_worker) {
+  TempTree tree;
+  for (int f = 0; f < 50; ++f) tree.write("f" + std::to_string(f) + ".eml", "x");
+  std::atomic<bool>* resume = nullptr;
+  {
+    PausingScanner scanner;
+    resume = &scanner.resume_;
+    scanner.m_strStartPath.set(tree.root());
+    ASSERT_TRUE(scanner.Start());
+    while (!scanner.paused_.load()) std::this_thread::sleep_for(1ms);
+    std::thread releaser([resume] {
+      std::this_thread::sleep_for(20ms);
+      resume->store(true);
+    });
+    releaser.detach();
+  }  // must not return while the worker is inside Run
+  SUCCEED();
+}
+
+// CleanFile's accounting for each kind of remedy result.
+struct AccountingCase {
+  ScanStatus status;
+  const char* word;
+  int errors, cleaned, deleted;
+};
+
+class CleanFileAccounting : public ::testing::TestWithParam<AccountingCase> {};
+
+TEST_P(CleanFileAccounting, log_line_counters_and_notification_follow_the_result) {
+  const AccountingCase& c = GetParam();
+  TempTree tree;
+  std::string file = tree.write("site/index.htm", "<html>infected marker</html>");
+  std::string log = tree.path("scan.log");
+  RecordingScanner scanner(log);
+  ScriptedHandler handler("htm", "marker", c.status);
+  use_handlers(scanner, {&handler});
+  EXPECT_TRUE(scanner.ScanDirectory(tree.root()));
+  EXPECT_EQ(read_file(log), std::string(c.word) + ":  " + file + "\r\n");
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 1);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), c.errors);
+  EXPECT_EQ(scanner.m_nFilesCleaned.load(), c.cleaned);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), c.deleted);
+  ASSERT_EQ(scanner.results().size(), 1u);
+  EXPECT_EQ(scanner.results()[0].path, file);
+  EXPECT_EQ(scanner.results()[0].status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, CleanFileAccounting,
+                         ::testing::Values(AccountingCase{STATUS_CLEANED, "cleaned", 0, 1, 0},
+                                           AccountingCase{STATUS_DELETED, "deleted", 0, 0, 1},
+                                           AccountingCase{STATUS_SCANNED, "scanned", 0, 0, 0},
+                                           AccountingCase{STATUS_ERROR, "error", 1, 0, 0},
+                                           AccountingCase{STATUS_CLEANED | STATUS_ERROR, "error", 1, 1, 0},
+                                           AccountingCase{6, "error", 0, 1, 0}));
+
+TEST(VirusScanner, two_matched_handlers_both_run_and_the_last_result_is_the_files) {
+  TempTree tree;
+  std::string file = tree.write("x.dat", "alpha beta");
+  std::string log = tree.path("scan.log");
+  RecordingScanner scanner(log);
+  ScriptedHandler a("dat", "alpha", STATUS_CLEANED);
+  ScriptedHandler b("dat", "beta", STATUS_ERROR);
+  ScriptedHandler never("dat", "gamma", STATUS_DELETED);
+  use_handlers(scanner, {&a, &b, &never});
+  scanner.ScanDirectory(tree.root());
+  EXPECT_EQ(a.calls.size(), 1u);
+  EXPECT_EQ(b.calls.size(), 1u);
+  EXPECT_TRUE(never.calls.empty());
+  // The set orders handlers by address; the later one decides.
+  ScanStatus last = (&a < &b) ? STATUS_ERROR : STATUS_CLEANED;
+  EXPECT_EQ(read_file(log), std::string(log_status_name(last)) + ":  " + file + "\r\n");
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 1);
+  ASSERT_EQ(scanner.results().size(), 1u);
+  EXPECT_EQ(scanner.results()[0].status, last);
+}
+
+TEST(VirusScanner, signature_found_many_times_matches_once) {
+  TempTree tree;
+  std::string body;
+  for (int i = 0; i < 1000; ++i) body += "Concept Virus ";
+  tree.write("many.exe", body);
+  RecordingScanner scanner;
+  ScriptedHandler handler("exe", "Concept Virus", STATUS_SCANNED);
+  use_handlers(scanner, {&handler});
+  scanner.ScanDirectory(tree.root());
+  EXPECT_EQ(handler.calls.size(), 1u);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), body.size());
+}
+
+TEST(ScanLog, cannot_be_created_and_the_scan_still_works) {
+  TempTree tree;
+  tree.write("m.eml", "x");
+  RecordingScanner scanner(tree.path("no/such/folder/scan.log"));
+  EXPECT_FALSE(scanner.HasLog());
+  scanner.scan(tree.root());
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
+  EXPECT_EQ(scanner.results().size(), 1u);
+  EXPECT_FALSE(exists(tree.path("no")));
+}
+
+TEST(ScanLog, second_copy_neither_empties_nor_writes_the_first_copys_log) {
+  TempTree tree;
+  std::string log = tree.path("scan.log");
+  RecordingScanner first(log);
+  tree.write("a/m.eml", "x");
+  first.scan(tree.path("a"));
+  const std::string written = read_file(log);
+  ASSERT_FALSE(written.empty());
+
+  RecordingScanner second(log);
+  EXPECT_FALSE(second.HasLog());
+  tree.write("b/m.eml", "x");
+  second.scan(tree.path("b"));
+  EXPECT_EQ(second.m_nFilesDeleted.load(), 1);
+  EXPECT_EQ(read_file(log), written);
+}
+
+TEST(ScanLog, control_characters_in_a_name_keep_one_line_per_file) {
+  TempTree tree;
+  std::string file = tree.write("bad\r\nname.eml", "x");
+  std::string log = tree.path("scan.log");
+  RecordingScanner scanner(log);
+  scanner.scan(tree.root());
+  EXPECT_EQ(read_file(log), "deleted:  " + tree.root() + "/bad\\x0D\\x0Aname.eml\r\n");
+}
+
+TEST(ScanLog, failed_write_ends_the_files_accounting_with_one_more_error) {
+  TempTree tree;
+  std::string log = tree.path("scan.log");
+  std::string file = tree.write("m.eml", "x");
+  RecordingScanner scanner(log);
+  ASSERT_TRUE(scanner.HasLog());
+  // Files may not grow past 4 bytes while the scan runs: the log write fails.
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tiny = old;
+  tiny.rlim_cur = 4;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+  scanner.scan(tree.root());
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, old_handler);
+
+  EXPECT_FALSE(exists(file));  // the remedy had already run
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 1);
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 0);
+  EXPECT_TRUE(scanner.results().empty());
+}
+
+TEST(VirusScanner, failure_inside_one_files_scan_counts_an_error_and_the_walk_goes_on) {
+  class Throwing : public RecordingScanner {
+   public:
+    void OnFileResult(const char* pszPath, ScanStatus status) override {
+      RecordingScanner::OnFileResult(pszPath, status);
+      throw std::runtime_error("notification failed");
+    }
+  };
+  TempTree tree;
+  tree.write("a.eml", "x");
+  tree.write("b.eml", "x");
+  Throwing scanner;
+  scanner.scan(tree.root());
+  EXPECT_EQ(scanner.results().size(), 2u);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 2);
+  EXPECT_EQ(scanner.m_nFilesInfected.load(), 2);
+}
+
+// The derived figures, with the times and counters set by hand.
+class Figures : public ::testing::Test {
+ protected:
+  void finished(std::int64_t seconds) {
+    scanner.m_timeStart = 1000;
+    scanner.m_timeEnd = 1000 + seconds;
+  }
+  CVirusScanner scanner{nullptr, std::nullopt};
+};
+
+TEST_F(Figures, rates_are_averages_over_the_elapsed_seconds) {
+  finished(45);
+  scanner.m_nFilesScanned = 90;
+  EXPECT_DOUBLE_EQ(scanner.GetFilesPerMinute(), 120.0);
+  finished(4);
+  scanner.m_nBytesRead = 10ull * 1048576;
+  ASSERT_TRUE(scanner.GetMBytesPerSecond().has_value());
+  EXPECT_DOUBLE_EQ(*scanner.GetMBytesPerSecond(), 2.5);
+}
+
+TEST_F(Figures, zero_elapsed_gives_no_rate_and_unguarded_files_per_minute) {
+  finished(0);
+  EXPECT_TRUE(std::isnan(scanner.GetFilesPerMinute()));
+  scanner.m_nFilesScanned = 1;
+  EXPECT_TRUE(std::isinf(scanner.GetFilesPerMinute()));
+  EXPECT_FALSE(scanner.GetMBytesPerSecond().has_value());
+  finished(-10);  // the clock was set back
+  EXPECT_LT(scanner.GetFilesPerMinute(), 0.0);
+  EXPECT_FALSE(scanner.GetMBytesPerSecond().has_value());
+}
+
+TEST_F(Figures, bytes_read_past_four_gibibytes_keep_the_rate_right) {
+  finished(8);
+  scanner.m_nBytesRead = (4ull << 30) + (4ull << 30);  // 8 GiB in 8 s
+  EXPECT_DOUBLE_EQ(*scanner.GetMBytesPerSecond(), 1024.0);
+}
+
+TEST_F(Figures, elapsed_counts_from_now_while_running_and_to_the_end_after) {
+  scanner.m_timeStart = platform::now_seconds() - 100;
+  scanner.m_timeEnd = scanner.m_timeStart + 7;
+  EXPECT_EQ(scanner.GetElapsedSeconds(), 7);
+  scanner.m_nThreadState = CScanThread::kRunning;  // as a worker would
+  EXPECT_GE(scanner.GetElapsedSeconds(), 100);
+  scanner.m_nThreadState = CScanThread::kStopRequested;
+  EXPECT_EQ(scanner.GetElapsedSeconds(), 7);
+  scanner.m_nThreadState = CScanThread::kIdle;
+}
+
+}  // namespace
+}  // namespace quarn
