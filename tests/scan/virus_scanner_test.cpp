@@ -3,15 +3,9 @@
 #include "scan/virus_scanner.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -19,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "support/temp_tree.h"
+#include "scan/scanner_fixtures.h"
 
 namespace quarn {
 namespace {
@@ -27,66 +22,10 @@ using namespace std::chrono_literals;
 using testing::exists;
 using testing::read_file;
 using testing::TempTree;
-
-struct Result {
-  std::string path;
-  ScanStatus status;
-};
-
-class RecordingScanner : public CVirusScanner {
- public:
-  explicit RecordingScanner(const std::optional<std::string>& log = std::nullopt) : CVirusScanner(nullptr, log) {}
-  ~RecordingScanner() override { StopAndWaitForever(); }
-
-  void OnFileResult(const char* pszPath, ScanStatus status) override {
-    std::lock_guard lock(mutex_);
-    results_.push_back({pszPath, status});
-    handlers_during_run_ = m_setHandlers.size();
-    keys_during_run_ = m_mapExtensions.size();
-  }
-
-  std::vector<Result> results() {
-    std::lock_guard lock(mutex_);
-    return results_;
-  }
-
-  void scan(const std::string& start) {
-    m_strStartPath.set(start);
-    ASSERT_TRUE(Start());
-    wait_idle();
-  }
-  void wait_idle() {
-    while (m_nThreadState.load(std::memory_order_acquire) != kIdle) std::this_thread::sleep_for(1ms);
-  }
-
-  std::size_t handlers_during_run_ = 0;
-  std::size_t keys_during_run_ = 0;
-
- private:
-  std::mutex mutex_;
-  std::vector<Result> results_;
-};
-
-// A handler whose remedy only reports a fixed status and records its calls.
-class ScriptedHandler : public CVirusHandler {
- public:
-  ScriptedHandler(const char* extensions, const char* signature, ScanStatus result, bool always = false)
-      : CVirusHandler("test", extensions, always), result_(result) {
-    m_pszSignature = signature;
-  }
-  ScanStatus Clean(const char* pszPath) override {
-    calls.push_back(pszPath);
-    return result_;
-  }
-  std::vector<std::string> calls;
-
- private:
-  ScanStatus result_;
-};
-
-void use_handlers(CVirusScanner& scanner, const HandlerSet& handlers) {
-  scanner.m_mapExtensions = CVirusScanner::BuildExtensionMap(handlers);
-}
+using testing::RecordingScanner;
+using testing::ScriptedHandler;
+using testing::PausingScanner;
+using testing::use_handlers;
 
 TEST(VirusScanner, fresh_scanner_is_zeroed_and_empties_its_log) {
   TempTree tree;
@@ -135,7 +74,7 @@ TEST(VirusScanner, run_walks_tree_and_counts_every_kind_of_entry) {
   EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
   EXPECT_FALSE(exists(tree.path("a/b/c/mail.eml")));
   ASSERT_EQ(scanner.results().size(), 1u);
-  EXPECT_EQ(scanner.results()[0].path, tree.root() + "/a/b/c/mail.eml");
+  EXPECT_EQ(scanner.results()[0].path, tree.path("a/b/c/mail.eml"));
   EXPECT_EQ(scanner.results()[0].status, STATUS_DELETED);
   // During the run: three handlers and seven keys; afterwards neither.
   EXPECT_EQ(scanner.handlers_during_run_, 3u);
@@ -155,41 +94,6 @@ TEST(VirusScanner, empty_files_are_scanned_and_only_match_always_handlers_take_t
   EXPECT_EQ(scanner.m_nFilesInfected.load(), 1);
   EXPECT_TRUE(exists(page));
   EXPECT_FALSE(exists(mail));
-}
-
-TEST(VirusScanner, symlinked_dir_is_not_walked_and_links_are_skipped) {
-  TempTree tree;
-  tree.write("real/inside.eml", "mail");
-  tree.write("target.eml", "mail");
-  std::filesystem::create_directory_symlink(tree.path("real"), tree.path("loop"));
-  std::filesystem::create_directory_symlink(tree.root(), tree.path("real/up"));  // a loop
-  std::filesystem::create_symlink(tree.path("target.eml"), tree.path("link.eml"));
-  RecordingScanner scanner;
-  scanner.scan(tree.path("real"));
-  // real/up is a link: counted as skipped, never walked.
-  EXPECT_EQ(scanner.m_nDirectories.load(), 1);
-  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 1);
-  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 1);
-
-  RecordingScanner whole;
-  whole.scan(tree.root());
-  // The link to a mail file is skipped; the file it points at is not deleted
-  // through it, only under its own name.
-  EXPECT_EQ(whole.m_nDirectories.load(), 2);
-  EXPECT_EQ(whole.m_nFilesSkipped.load(), 3);  // loop, link.eml, real/up
-  EXPECT_TRUE(exists(tree.path("link.eml")));
-  EXPECT_FALSE(exists(tree.path("target.eml")));
-}
-
-TEST(VirusScanner, fifo_with_claimed_extension_is_never_opened) {
-  TempTree tree;
-  ASSERT_EQ(::mkfifo(tree.path("pipe.exe").c_str(), 0600), 0);
-  tree.write("ok.exe", "x");
-  RecordingScanner scanner;
-  scanner.scan(tree.root());  // would hang forever on an opened FIFO
-  EXPECT_EQ(scanner.m_nFilesSkipped.load(), 1);
-  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
-  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
 }
 
 TEST(VirusScanner, file_that_cannot_be_opened_counts_one_error_and_nothing_else) {
@@ -221,7 +125,8 @@ TEST(VirusScanner, own_program_is_passed_over_only_under_its_own_path_text) {
   EXPECT_EQ(scanner.m_strCurrentFile.get(), "");
 
   std::string doubled = *own;
-  doubled.insert(doubled.find('/'), "/");
+  const char separator = platform::separator();
+  doubled.insert(doubled.find(separator), 1, separator);
   EXPECT_TRUE(scanner.ScanFile(doubled));
   EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
   EXPECT_EQ(handler.calls.size(), 1u);
@@ -249,19 +154,6 @@ TEST(VirusScanner, second_run_adds_to_the_counters_and_rebuilds_its_handlers) {
   EXPECT_EQ(scanner.m_nFilesDeleted.load(), 2);
   EXPECT_EQ(scanner.handlers_during_run_, 3u);
 }
-
-// Blocks the worker inside its first result until the test has asked it to
-// stop; the walk must then end at the next fetched entry of every level.
-class PausingScanner : public RecordingScanner {
- public:
-  void OnFileResult(const char* pszPath, ScanStatus status) override {
-    RecordingScanner::OnFileResult(pszPath, status);
-    paused_ = true;
-    while (!resume_.load()) std::this_thread::sleep_for(1ms);
-  }
-  std::atomic<bool> paused_{false};
-  std::atomic<bool> resume_{false};
-};
 
 TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
   TempTree tree;
@@ -399,40 +291,6 @@ TEST(ScanLog, second_copy_neither_empties_nor_writes_the_first_copys_log) {
   second.scan(tree.path("b"));
   EXPECT_EQ(second.m_nFilesDeleted.load(), 1);
   EXPECT_EQ(read_file(log), written);
-}
-
-TEST(ScanLog, control_characters_in_a_name_keep_one_line_per_file) {
-  TempTree tree;
-  std::string file = tree.write("bad\r\nname.eml", "x");
-  std::string log = tree.path("scan.log");
-  RecordingScanner scanner(log);
-  scanner.scan(tree.root());
-  EXPECT_EQ(read_file(log), "deleted:  " + tree.root() + "/bad\\x0D\\x0Aname.eml\r\n");
-}
-
-TEST(ScanLog, failed_write_ends_the_files_accounting_with_one_more_error) {
-  TempTree tree;
-  std::string log = tree.path("scan.log");
-  std::string file = tree.write("m.eml", "x");
-  RecordingScanner scanner(log);
-  ASSERT_TRUE(scanner.HasLog());
-  // Files may not grow past 4 bytes while the scan runs: the log write fails.
-  struct rlimit old;
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit tiny = old;
-  tiny.rlim_cur = 4;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  scanner.scan(tree.root());
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  ::signal(SIGXFSZ, old_handler);
-
-  EXPECT_FALSE(exists(file));  // the remedy had already run
-  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
-  EXPECT_EQ(scanner.m_nScanErrors.load(), 1);
-  EXPECT_EQ(scanner.m_nFilesInfected.load(), 0);
-  EXPECT_EQ(scanner.m_nFilesDeleted.load(), 0);
-  EXPECT_TRUE(scanner.results().empty());
 }
 
 TEST(VirusScanner, failure_inside_one_files_scan_counts_an_error_and_the_walk_goes_on) {

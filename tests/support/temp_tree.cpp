@@ -1,7 +1,11 @@
 #include "support/temp_tree.h"
 
+#include "platform/fs.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,12 +17,21 @@ namespace fs = std::filesystem;
 namespace quarn::testing {
 
 TempTree::TempTree() {
+  // create_directory reports whether it made the folder, so a name that
+  // another test took already is simply tried again.
+  std::random_device seed;
+  std::mt19937_64 rng(seed());
   fs::path base = fs::temp_directory_path();
-  std::string templ = (base / "quarn-test-XXXXXX").string();
-  std::vector<char> buf(templ.begin(), templ.end());
-  buf.push_back('\0');
-  if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = buf.data();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "quarn-test-%016llx", static_cast<unsigned long long>(rng()));
+    fs::path candidate = base / name;
+    if (fs::create_directory(candidate)) {
+      root_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempTree::~TempTree() {
@@ -32,7 +45,14 @@ TempTree::~TempTree() {
   fs::remove_all(root_, ec);
 }
 
-std::string TempTree::path(std::string_view relative) const { return root_ + "/" + std::string(relative); }
+std::string TempTree::path(std::string_view relative) const {
+  // The scanner joins with the platform's separator, so expected paths do too.
+  std::string joined = root_ + platform::separator() + std::string(relative);
+  for (char& c : joined) {
+    if (c == '/') c = platform::separator();
+  }
+  return joined;
+}
 
 std::string TempTree::write(std::string_view relative, std::string_view contents) {
   std::string full = path(relative);

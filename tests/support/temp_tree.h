@@ -17,7 +17,7 @@ class TempTree {
   TempTree& operator=(const TempTree&) = delete;
 
   const std::string& root() const { return root_; }
-  // root + "/" + relative
+  // root, the platform separator and relative (whose "/" become separators)
   std::string path(std::string_view relative) const;
   // Writes a file (creating folders above it) and returns its full path.
   std::string write(std::string_view relative, std::string_view contents);
