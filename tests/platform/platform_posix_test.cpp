@@ -1,0 +1,87 @@
+// POSIX specifics: links are never followed, FIFOs never opened, control
+// bytes in names are escaped for the log.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/log_file.h"
+#include "support/temp_tree.h"
+
+namespace quarn::platform {
+namespace {
+
+using quarn::testing::read_file;
+using quarn::testing::TempTree;
+
+TEST(PosixFile, links_and_fifos_are_refused_by_every_open) {
+  TempTree tree;
+  std::string target = tree.write("target.htm", "page");
+  std::filesystem::create_symlink(target, tree.path("link.htm"));
+  ASSERT_EQ(::mkfifo(tree.path("pipe.htm").c_str(), 0600), 0);
+  for (const char* name : {"link.htm", "pipe.htm"}) {
+    EXPECT_FALSE(File::open_read(tree.path(name)).has_value()) << name;
+    EXPECT_FALSE(File::open_read_write(tree.path(name)).has_value()) << name;
+  }
+  EXPECT_FALSE(File::create_new(tree.path("link.htm")).has_value());
+  EXPECT_FALSE(LogFile::open_exclusive(tree.path("link.htm")).has_value());
+  EXPECT_EQ(read_file(target), "page");
+}
+
+TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
+  TempTree tree;
+  tree.make_dir("real");
+  std::filesystem::create_directory_symlink(tree.path("real"), tree.path("dirlink"));
+  ASSERT_EQ(::mkfifo(tree.path("pipe").c_str(), 0600), 0);
+  auto listing = DirectoryListing::open(tree.root());
+  ASSERT_TRUE(listing.has_value());
+  DirEntry entry;
+  int links = 0, others = 0;
+  while (listing->next(entry)) {
+    if (entry.name == "dirlink") links += entry.kind == EntryKind::link;
+    if (entry.name == "pipe") others += entry.kind == EntryKind::other;
+  }
+  EXPECT_EQ(links, 1);
+  EXPECT_EQ(others, 1);
+  // A folder reached through a link at the end of the path is not listed.
+  EXPECT_FALSE(DirectoryListing::open(tree.path("dirlink")).has_value());
+}
+
+TEST(PosixFile, copy_permissions_takes_the_mode_bits) {
+  TempTree tree;
+  std::string source = tree.write("src", "x");
+  ::chmod(source.c_str(), 0751);
+  auto from = File::open_read(source);
+  auto to = File::create_new(tree.path("dst"));
+  ASSERT_TRUE(from && to);
+  EXPECT_TRUE(to->copy_permissions_from(*from));
+  struct stat st;
+  ASSERT_EQ(::stat(tree.path("dst").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0751u);
+}
+
+TEST(PosixFs, log_text_escapes_control_bytes_and_backslashes) {
+  EXPECT_EQ(log_text("/plain/name.eml"), "/plain/name.eml");
+  EXPECT_EQ(log_text("/a\r\nb"), "/a\\x0D\\x0Ab");
+  EXPECT_EQ(log_text(std::string("/t\tx\x7f", 5)), "/t\\x09x\\x7F");
+  EXPECT_EQ(log_text("/back\\slash"), "/back\\\\slash");
+  EXPECT_EQ(log_text("/caf\xc3\xa9"), "/caf\xc3\xa9");  // UTF-8 stays as it is
+}
+
+TEST(PosixFs, default_places) {
+  EXPECT_EQ(default_start_folder(), "/");
+  EXPECT_EQ(separator(), '/');
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') {
+    ASSERT_TRUE(default_log_path().has_value());
+    EXPECT_EQ(std::filesystem::path(*default_log_path()).filename(), "vosko_clean.log");
+  }
+}
+
+}  // namespace
+}  // namespace quarn::platform

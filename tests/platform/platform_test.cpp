@@ -1,0 +1,139 @@
+// The platform layer's contracts that the engine relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/log_file.h"
+#include "support/temp_tree.h"
+
+namespace quarn::platform {
+namespace {
+
+using quarn::testing::read_file;
+using quarn::testing::TempTree;
+
+TEST(DirectoryListing, lists_dot_entries_files_and_folders_with_their_kinds) {
+  TempTree tree;
+  tree.write("file.txt", "x");
+  tree.make_dir("sub");
+  auto listing = DirectoryListing::open(tree.root());
+  ASSERT_TRUE(listing.has_value());
+  std::set<std::pair<std::string, EntryKind>> seen;
+  DirEntry entry;
+  while (listing->next(entry)) seen.insert({entry.name, entry.kind});
+  EXPECT_TRUE(seen.count({"file.txt", EntryKind::regular}));
+  EXPECT_TRUE(seen.count({"sub", EntryKind::directory}));
+  EXPECT_FALSE(DirectoryListing::open(tree.path("missing")).has_value());
+  EXPECT_FALSE(DirectoryListing::open(tree.path("file.txt")).has_value());
+}
+
+TEST(File, read_returns_short_count_only_at_the_end) {
+  TempTree tree;
+  std::string path = tree.write("data.bin", std::string(100000, 'z'));
+  auto file = File::open_read(path);
+  ASSERT_TRUE(file.has_value());
+  std::string buffer(131070, '\0');
+  EXPECT_EQ(file->read(buffer.data(), buffer.size()), 100000u);
+  EXPECT_EQ(file->read(buffer.data(), buffer.size()), 0u);
+  EXPECT_FALSE(File::open_read(tree.path("missing")).has_value());
+  EXPECT_FALSE(File::open_read(tree.root()).has_value());  // a folder is not a regular file
+}
+
+TEST(File, create_new_never_opens_an_existing_file) {
+  TempTree tree;
+  std::string path = tree.write("taken", "keep");
+  EXPECT_FALSE(File::create_new(path).has_value());
+  EXPECT_EQ(read_file(path), "keep");
+  auto fresh = File::create_new(tree.path("fresh"));
+  ASSERT_TRUE(fresh.has_value());
+  EXPECT_TRUE(fresh->write_all("abc", 3));
+  EXPECT_TRUE(fresh->flush_to_disk());
+  EXPECT_TRUE(fresh->close());
+  EXPECT_EQ(read_file(tree.path("fresh")), "abc");
+}
+
+TEST(File, set_length_cuts_and_read_at_reads_the_tail) {
+  TempTree tree;
+  std::string path = tree.write("page.htm", "0123456789");
+  auto file = File::open_read_write(path);
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(file->size(), 10u);
+  char tail[4];
+  EXPECT_EQ(file->read_at(7, tail, 4), 3u);
+  EXPECT_TRUE(file->set_length(4));
+  EXPECT_TRUE(file->close());
+  EXPECT_EQ(read_file(path), "0123");
+}
+
+TEST(Fs, replace_file_moves_over_an_existing_file) {
+  TempTree tree;
+  std::string from = tree.write("new", "new bytes");
+  std::string to = tree.write("old", "old bytes");
+  EXPECT_TRUE(replace_file(from, to));
+  EXPECT_EQ(read_file(to), "new bytes");
+  EXPECT_EQ(node_kind(from), NodeKind::missing);
+  EXPECT_FALSE(replace_file(from, to));
+}
+
+TEST(Fs, delete_file_refuses_folders_and_missing_files) {
+  TempTree tree;
+  std::string dir = tree.make_dir("d");
+  EXPECT_FALSE(delete_file(dir));
+  EXPECT_FALSE(delete_file(tree.path("missing")));
+  std::string file = tree.write("f", "x");
+  EXPECT_TRUE(delete_file(file));
+  EXPECT_EQ(node_kind(file), NodeKind::missing);
+}
+
+TEST(Fs, make_directories_creates_every_missing_level) {
+  TempTree tree;
+  std::string deep = tree.path("a/b/c");
+  EXPECT_TRUE(make_directories(deep));
+  EXPECT_EQ(node_kind(deep), NodeKind::directory);
+  EXPECT_TRUE(make_directories(deep));  // already there
+  std::string file = tree.write("plain", "x");
+  EXPECT_FALSE(make_directories(file));
+}
+
+TEST(Fs, identity_is_the_same_under_two_path_texts) {
+  TempTree tree;
+  tree.make_dir("d");
+  std::string twice = tree.root() + separator() + separator() + "d";
+  auto a = identity_of(tree.path("d"));
+  auto b = identity_of(twice);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(*a, *b);
+  EXPECT_FALSE(identity_of(tree.path("missing")).has_value());
+}
+
+TEST(Fs, lower_casing_and_case_blind_comparison) {
+  std::string text = "INDEX.HTM Dll";
+  lower_ansi(text);
+  EXPECT_EQ(text, "index.htm dll");
+  EXPECT_TRUE(equal_no_case("C:\\Tools\\Quarn.EXE", "c:\\tools\\quarn.exe"));
+  EXPECT_FALSE(equal_no_case("a.exe", "a.ex"));
+  EXPECT_FALSE(equal_no_case("a.exe", "b.exe"));
+}
+
+TEST(LogFile, second_opener_is_refused_and_cannot_empty_the_log) {
+  TempTree tree;
+  std::string path = tree.write("scan.log", "earlier run");
+  auto first = LogFile::open_exclusive(path);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(read_file(path), "");
+  EXPECT_TRUE(first->write("cleaned:  x\r\n"));
+  EXPECT_FALSE(LogFile::open_exclusive(path).has_value());
+  EXPECT_EQ(read_file(path), "cleaned:  x\r\n");
+  first.reset();
+  // Once the first copy has ended, the next one takes and empties it.
+  auto next = LogFile::open_exclusive(path);
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(read_file(path), "");
+}
+
+}  // namespace
+}  // namespace quarn::platform
