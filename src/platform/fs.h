@@ -60,4 +60,14 @@ std::string log_text(const std::string& path);
 std::string default_start_folder();
 std::optional<std::string> default_log_path();
 
+// The absolute path of an existing file or folder, with links resolved where
+// the platform resolves them (realpath; GetFullPathNameA on Win32). Nothing
+// when the path does not exist or cannot be resolved.
+std::optional<std::string> full_path(const std::string& path);
+
+// An absolute path without its root, so that it can be placed below another
+// folder: "/a/b" gives "a/b"; on Win32 "C:\a\b" gives "C\a\b" and
+// "\\server\share\a" gives "server\share\a". The root alone gives "".
+std::string path_without_root(const std::string& absolute);
+
 }  // namespace quarn::platform

@@ -1,0 +1,34 @@
+#include "platform/fs.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace quarn::platform {
+
+std::optional<std::string> full_path(const std::string& path) {
+  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::nullopt;
+  std::vector<char> buffer(needed);
+  DWORD length = GetFullPathNameA(path.c_str(), needed, buffer.data(), nullptr);
+  if (length == 0 || length >= needed) return std::nullopt;
+  std::string full(buffer.data(), length);
+  if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return full;
+}
+
+std::string path_without_root(const std::string& absolute) {
+  std::string rest = absolute;
+  // "\\?\C:\x" and "\\?\UNC\server\share\x" are the long forms of the others.
+  if (rest.rfind("\\\\?\\UNC\\", 0) == 0) {
+    rest = rest.substr(8);
+  } else if (rest.rfind("\\\\?\\", 0) == 0) {
+    rest = rest.substr(4);
+  }
+  // A drive letter keeps its letter as a folder name: "C:\a" gives "C\a".
+  if (rest.size() >= 2 && rest[1] == ':') rest.erase(1, 1);
+  std::size_t start = rest.find_first_not_of("\\/");
+  return start == std::string::npos ? std::string() : rest.substr(start);
+}
+
+}  // namespace quarn::platform
