@@ -1,0 +1,38 @@
+// The command line of quarn-scan. Scripts rely on it: options are only ever
+// added, never renamed or given another meaning.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarn::cli {
+
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitInfected = 1;
+inline constexpr int kExitError = 2;  // a scan error or bad usage
+inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitTerminated = 143;
+
+struct CliOptions {
+  std::vector<std::string> paths;
+  std::optional<std::string> log_path;
+  std::optional<std::string> backup_dir;
+  bool quiet = false;
+  bool no_summary = false;
+  bool report_only = false;
+};
+
+// What the command line asks for. Either options for a scan, or a text to
+// print and an exit status: the help or version text (status 0, for the
+// standard output) or one line that says what is wrong with the usage
+// (status 2, for the standard error).
+struct ParsedCommandLine {
+  std::optional<CliOptions> options;
+  int exit_status = kExitClean;
+  std::string text;
+};
+
+ParsedCommandLine parse_command_line(int argc, const char* const* argv);
+
+}  // namespace quarn::cli

@@ -1,0 +1,120 @@
+#include "cli/report.h"
+
+#include <cstdio>
+
+#include "cli/options.h"
+#include "platform/fs.h"
+#include "scan/virus_scanner.h"
+
+namespace quarn::cli {
+namespace {
+
+std::int64_t load(const std::atomic<std::int32_t>& counter) { return counter.load(std::memory_order_relaxed); }
+
+void add_item(std::string& out, const char* label, std::int64_t value) {
+  out += label;
+  out += ": ";
+  out += std::to_string(value);
+  out += '\n';
+}
+
+std::string format_mbytes(double mbytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", mbytes);
+  return text;
+}
+
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+const char* result_word(ScanStatus status, bool report_only) {
+  if (!report_only) return log_status_name(status);
+  switch (status) {
+    case STATUS_CLEANED:
+      return "would clean";
+    case STATUS_DELETED:
+      return "would delete";
+    case STATUS_SCANNED:
+      return "would keep";
+    default:
+      return "would fail";
+  }
+}
+
+std::string result_line(ScanStatus status, bool report_only, const std::string& path) {
+  std::string line = result_word(status, report_only);
+  line += ":  ";
+  line += platform::log_text(path);
+  return line;
+}
+
+ScanFigures figures_of(const CVirusScanner& scanner) {
+  ScanFigures figures;
+  figures.files_scanned = load(scanner.m_nFilesScanned);
+  figures.files_skipped = load(scanner.m_nFilesSkipped);
+  figures.files_infected = load(scanner.m_nFilesInfected);
+  figures.files_cleaned = load(scanner.m_nFilesCleaned);
+  figures.files_deleted = load(scanner.m_nFilesDeleted);
+  figures.scan_errors = load(scanner.m_nScanErrors);
+  figures.directories = load(scanner.m_nDirectories);
+  figures.bytes_read = scanner.m_nBytesRead.load(std::memory_order_relaxed);
+  figures.elapsed_seconds = scanner.GetElapsedSeconds();
+  figures.mbytes_per_second = scanner.GetMBytesPerSecond();
+  return figures;
+}
+
+std::string format_elapsed(std::int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  char text[48];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
+std::string format_summary(const ScanFigures& figures, bool report_only) {
+  std::string out;
+  add_item(out, "Files scanned", figures.files_scanned);
+  add_item(out, "Files skipped", figures.files_skipped);
+  add_item(out, "Files infected", figures.files_infected);
+  add_item(out, report_only ? "Files to clean" : "Files cleaned", figures.files_cleaned);
+  add_item(out, report_only ? "Files to delete" : "Files deleted", figures.files_deleted);
+  add_item(out, "Scan errors", figures.scan_errors);
+  add_item(out, "Directories", figures.directories);
+  out += "Data read: " + format_mbytes(static_cast<double>(figures.bytes_read) / 1048576.0) + " MB\n";
+  out += "Elapsed: " + format_elapsed(figures.elapsed_seconds) + "\n";
+  return out;
+}
+
+std::string format_progress(const ScanFigures& figures, const std::string& current_file, std::size_t width) {
+  std::string line = "Scanned " + std::to_string(figures.files_scanned) + "  Infected " +
+                     std::to_string(figures.files_infected) + "  ";
+  line += figures.mbytes_per_second ? format_mbytes(*figures.mbytes_per_second) : std::string("-");
+  line += " MB/s  " + format_elapsed(figures.elapsed_seconds);
+  if (line.size() >= width) {
+    line.resize(width);
+    return line;
+  }
+  std::string file = platform::log_text(current_file);
+  if (file.empty()) return line;
+  // Two spaces before the path, and room for "..." and one byte of it.
+  if (width - line.size() < 2 + 4) return line;
+  const std::size_t room = width - line.size() - 2;
+  line += "  ";
+  if (file.size() <= room) return line + file;
+  // Keep the end of the path, which names the file, and start on a whole
+  // UTF-8 character so the terminal shows no broken glyph.
+  std::size_t start = file.size() - (room - 3);
+  while (start < file.size() && is_continuation_byte(file[start])) ++start;
+  return line + "..." + file.substr(start);
+}
+
+int exit_status_for(const ScanFigures& figures, platform::StopSignal stop, bool output_failed) {
+  if (stop == platform::StopSignal::interrupt) return kExitInterrupted;
+  if (stop == platform::StopSignal::terminate) return kExitTerminated;
+  if (figures.scan_errors > 0 || output_failed) return kExitError;
+  if (figures.files_infected > 0) return kExitInfected;
+  return kExitClean;
+}
+
+}  // namespace quarn::cli

@@ -1,0 +1,111 @@
+#include "cli/scan_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cli/cli_scanner.h"
+#include "cli/console_output.h"
+#include "cli/options.h"
+#include "cli/report.h"
+#include "cli/scan_plan.h"
+#include "platform/console.h"
+#include "platform/signals.h"
+#include "platform/thread.h"
+
+namespace quarn::cli {
+namespace {
+
+// How often the main thread looks for the worker's end, a stop signal and a
+// failed output; the progress line is redrawn at most five times a second.
+constexpr unsigned kPollMs = 20;
+constexpr unsigned kProgressIntervalMs = 200;
+constexpr int kDefaultColumns = 80;
+
+void print_line(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  if (text.empty() || text.back() != '\n') std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+std::size_t progress_width() {
+  // One column short of the edge, so the terminal never wraps the line.
+  const int columns = platform::terminal_columns(platform::StdStream::error).value_or(kDefaultColumns);
+  return columns > 1 ? static_cast<std::size_t>(columns - 1) : 1;
+}
+
+int scan(const CliOptions& options) {
+  PlanOutcome planned = plan_scan(options);
+  if (!planned.plan) {
+    print_line(stderr, planned.error);
+    return kExitError;
+  }
+
+  const bool progress = platform::is_terminal(platform::StdStream::error);
+  ConsoleOutput console(stdout, stderr, progress, platform::is_terminal(platform::StdStream::output));
+  if (!platform::install_stop_handlers()) {
+    print_line(stderr, "quarn-scan: cannot install the handlers for Ctrl-C and SIGTERM");
+    return kExitError;
+  }
+  CommandLineScanner scanner(options, std::move(*planned.plan), console);
+  if (!scanner.log_ready()) {
+    print_line(stderr, "quarn-scan: cannot create the log file '" + platform::log_text(*options.log_path) +
+                           "' (or another program holds it)");
+    return kExitError;
+  }
+  if (!scanner.Start()) {
+    print_line(stderr, "quarn-scan: cannot start the scan thread");
+    return kExitError;
+  }
+
+  // The engine's elapsed time counts whole calendar seconds, which makes a
+  // rate jump by half within the first seconds; the live rate uses a
+  // steady clock instead.
+  const auto started = std::chrono::steady_clock::now();
+  bool stop_sent = false;
+  unsigned since_drawn = 0;
+  while (scanner.m_nThreadState.load(std::memory_order_acquire) != CScanThread::kIdle) {
+    platform::sleep_ms(kPollMs);
+    // Nobody can read what a scan with a broken output does, so it stops as
+    // on Ctrl-C: after the file in progress.
+    if (!stop_sent &&
+        (platform::received_stop_signal() != platform::StopSignal::none || console.output_failed())) {
+      scanner.Stop(false);
+      stop_sent = true;
+    }
+    since_drawn += kPollMs;
+    if (progress && since_drawn >= kProgressIntervalMs) {
+      since_drawn = 0;
+      ScanFigures figures = figures_of(scanner);
+      const std::chrono::duration<double> running = std::chrono::steady_clock::now() - started;
+      figures.mbytes_per_second = static_cast<double>(figures.bytes_read) / 1048576.0 / running.count();
+      console.show_progress(format_progress(figures, scanner.m_strCurrentFile.get(), progress_width()));
+    }
+  }
+  console.clear_progress();
+
+  // The worker has ended (acquired above): every counter is final.
+  const ScanFigures figures = figures_of(scanner);
+  if (!options.no_summary) console.write("\n" + format_summary(figures, options.report_only));
+  if (console.output_failed()) print_line(stderr, "quarn-scan: writing to the standard output failed");
+  return exit_status_for(figures, platform::received_stop_signal(), console.output_failed());
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv) {
+  try {
+    ParsedCommandLine parsed = parse_command_line(argc, argv);
+    if (!parsed.options) {
+      print_line(parsed.exit_status == kExitClean ? stdout : stderr, parsed.text);
+      return parsed.exit_status;
+    }
+    return scan(*parsed.options);
+  } catch (const std::exception& error) {
+    print_line(stderr, std::string("quarn-scan: ") + error.what());
+    return kExitError;
+  }
+}
+
+}  // namespace quarn::cli

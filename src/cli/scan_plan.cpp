@@ -1,0 +1,57 @@
+#include "cli/scan_plan.h"
+
+namespace quarn::cli {
+namespace {
+
+PlanOutcome failure(std::string what) {
+  PlanOutcome outcome;
+  outcome.error = "quarn-scan: " + std::move(what);
+  return outcome;
+}
+
+// A name as it appears in a message: control bytes escaped, in quotes.
+std::string quoted(const std::string& name) { return "'" + platform::log_text(name) + "'"; }
+
+}  // namespace
+
+PlanOutcome plan_scan(const CliOptions& options) {
+  ScanPlan plan;
+  for (const std::string& path : options.paths) {
+    ScanRoot root;
+    root.path = path;
+    platform::NodeKind kind = platform::node_kind(path);
+    if (kind == platform::NodeKind::link) {
+      auto target = platform::full_path(path);
+      if (!target) return failure(quoted(path) + " is a link to nothing");
+      root.path = *target;
+      kind = platform::node_kind(root.path);
+    }
+    if (kind == platform::NodeKind::missing) return failure(quoted(path) + " does not exist");
+    if (kind != platform::NodeKind::directory && kind != platform::NodeKind::regular) {
+      return failure(quoted(path) + " is neither a regular file nor a folder");
+    }
+    auto full = platform::full_path(root.path);
+    if (!full) return failure("cannot find the full path of " + quoted(path));
+    root.full = *full;
+    root.is_file = kind == platform::NodeKind::regular;
+    plan.roots.push_back(std::move(root));
+  }
+
+  if (options.backup_dir) {
+    plan.backup = BackupStore::open(*options.backup_dir);
+    if (!plan.backup) return failure("cannot create the backup folder " + quoted(*options.backup_dir));
+    for (const ScanRoot& root : plan.roots) {
+      // A PATH inside the store would walk the copies; one above it is fine,
+      // since the walk passes the store over.
+      if (plan.backup->holds(root.full)) {
+        return failure(quoted(root.path) + " lies inside the backup folder " + quoted(*options.backup_dir));
+      }
+    }
+  }
+
+  PlanOutcome outcome;
+  outcome.plan = std::move(plan);
+  return outcome;
+}
+
+}  // namespace quarn::cli

@@ -1,0 +1,36 @@
+// Checks a command line against the file system before any scan starts, so
+// that bad usage ends the program without touching a file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/backup_store.h"
+#include "cli/options.h"
+
+namespace quarn::cli {
+
+struct ScanRoot {
+  std::string path;  // as the walk uses it: the user's text, or a link's target
+  std::string full;  // its absolute form, for the backup store
+  bool is_file = false;
+};
+
+struct ScanPlan {
+  std::vector<ScanRoot> roots;
+  std::optional<BackupStore> backup;
+};
+
+// Either a plan, or one line that says what is wrong.
+struct PlanOutcome {
+  std::optional<ScanPlan> plan;
+  std::string error;
+};
+
+// Every PATH must be an existing folder or regular file. A PATH that is a
+// link was named on purpose and is followed once: the walk starts at its
+// target. The backup folder is created here and must not hold any PATH.
+PlanOutcome plan_scan(const CliOptions& options);
+
+}  // namespace quarn::cli
