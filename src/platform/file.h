@@ -29,6 +29,11 @@ class File {
   // Creates a file that did not exist before, for writing; never opens or
   // truncates an existing one.
   static std::optional<File> create_new(const std::string& path);
+  // Creates a new file with a unique name in folder, for writing: the name
+  // is stem followed by random characters, and the file is created
+  // exclusively, so it is never an existing file or a link planted there.
+  // path receives its full path.
+  static std::optional<File> create_unique(const std::string& folder, const std::string& stem, std::string& path);
 
   bool is_open() const { return handle_ != kInvalid; }
 
@@ -47,6 +52,10 @@ class File {
   // Gives this file the permission bits of another open file (POSIX mode
   // bits; the read-only attribute on Win32).
   bool copy_permissions_from(const File& other);
+  // Gives this file the owner and group of another open file where the
+  // process may do so (POSIX; a no-op that succeeds on Win32). Call it before
+  // copy_permissions_from, since a change of owner clears set-id bits.
+  bool copy_owner_from(const File& other);
   // Closes the handle and reports whether the platform accepted the close.
   bool close();
 

@@ -1,9 +1,167 @@
+#include "remedies/exe_remedy.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "platform/fs.h"
+#include "remedies/pe_resources.h"
 #include "scan/virus_handler.h"
 
 namespace quarn {
+namespace remedies {
+namespace {
 
-// Restoring infected programs comes with the PE resource reader.
-ScanStatus CExeHandler::Clean(const char* pszPath) { return CVirusHandler::Clean(pszPath); }
-ScanStatus CExeHandler::Preview(const char* pszPath) { return CVirusHandler::Preview(pszPath); }
+constexpr std::size_t kCopyChunk = 64 * 1024;
+
+// The infected file read through the remedy's operations, so that a failing
+// read in a test is seen by the resource reader as well.
+class IoSource final : public pe::ByteSource {
+ public:
+  IoSource(RemedyIo& io, platform::File& file, std::uint64_t size) : io_(io), file_(file), size_(size) {}
+  std::uint64_t size() const override { return size_; }
+  bool read(std::uint64_t offset, void* out, std::size_t len) override {
+    if (offset > size_ || len > size_ - offset) return false;
+    auto got = io_.read_at(file_, offset, out, len);
+    return got && *got == len;
+  }
+
+ private:
+  RemedyIo& io_;
+  platform::File& file_;
+  std::uint64_t size_;
+};
+
+// Closes and removes the temporary file unless the restore went through.
+class TemporaryFile {
+ public:
+  TemporaryFile(RemedyIo& io, platform::File& file, const std::string& path) : io_(io), file_(file), path_(path) {}
+  ~TemporaryFile() {
+    if (!armed_) return;
+    io_.close(file_);  // Win32 cannot delete a file that is still open.
+    io_.delete_file(path_);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  void keep() { armed_ = false; }
+
+ private:
+  RemedyIo& io_;
+  platform::File& file_;
+  const std::string& path_;
+  bool armed_ = true;
+};
+
+enum class Plan { delete_copy, restore, leave, fail };
+
+struct Inspection {
+  Plan plan = Plan::fail;
+  std::optional<platform::File> file;
+  std::uint64_t size = 0;
+  pe::ResourceLookup host;
+};
+
+// Everything the remedy decides by reading: Clean acts on it, Preview only
+// reports it.
+Inspection inspect(const std::string& path, RemedyIo& io) {
+  Inspection in;
+  if (is_dropped_copy(path)) {
+    in.plan = Plan::delete_copy;
+    return in;
+  }
+  in.file = io.open_read(path);
+  if (!in.file) return in;
+  auto size = io.size(*in.file);
+  if (!size) return in;
+  in.size = *size;
+  IoSource source(io, *in.file, in.size);
+  in.host = pe::find_host_program(source);
+  switch (in.host.status) {
+    case pe::LookupStatus::found: in.plan = Plan::restore; break;
+    case pe::LookupStatus::no_resource: in.plan = Plan::leave; break;
+    default: in.plan = Plan::fail; break;
+  }
+  return in;
+}
+
+std::string folder_of(const std::string& path) {
+  auto sep = path.rfind(platform::separator());
+  if (sep == std::string::npos) return ".";
+  // A file right below the root keeps the root's own separator.
+  return path.substr(0, sep == 0 ? 1 : sep);
+}
+
+bool copy_range(RemedyIo& io, platform::File& from, std::uint64_t offset, std::uint64_t size, platform::File& to) {
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
+  while (size > 0) {
+    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+    auto got = io.read_at(from, offset, buffer.data(), chunk);
+    if (!got || *got != chunk) return false;
+    if (!io.write_all(to, buffer.data(), chunk)) return false;
+    offset += chunk;
+    size -= chunk;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool is_dropped_copy(const std::string& path) {
+  auto sep = path.rfind(platform::separator());
+  std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+  platform::lower_ansi(name);
+  return name.find("riched") != std::string::npos || name == "load.exe" || name == "load32.exe" ||
+         name.find("tmp.exe") != std::string::npos;
+}
+
+ScanStatus clean_program(const std::string& path, RemedyIo& io) {
+  Inspection in = inspect(path, io);
+  switch (in.plan) {
+    case Plan::delete_copy: return io.delete_file(path) ? STATUS_DELETED : STATUS_ERROR;
+    case Plan::leave: return STATUS_SCANNED;
+    case Plan::fail: return STATUS_ERROR;
+    case Plan::restore: break;
+  }
+
+  // The host goes to a new file beside the infected one and replaces it in
+  // one rename, so at every moment the path holds either the infected file
+  // or the complete host, and a failure leaves the infected file as it was.
+  std::string temp_path;
+  auto temp = io.create_unique(folder_of(path), kRestoreStem, temp_path);
+  if (!temp) return STATUS_ERROR;
+  TemporaryFile guard(io, *temp, temp_path);
+  if (!copy_range(io, *in.file, in.host.offset, in.host.size, *temp)) return STATUS_ERROR;
+  if (!io.flush_to_disk(*temp)) return STATUS_ERROR;
+  if (!io.copy_attributes(*temp, *in.file)) return STATUS_ERROR;
+  if (!io.close(*temp)) return STATUS_ERROR;
+  // Win32 cannot replace a file that is still open; a failed close of a
+  // file only read changes nothing.
+  io.close(*in.file);
+  if (!io.replace_file(temp_path, path)) return STATUS_ERROR;
+  guard.keep();
+  return STATUS_CLEANED;
+}
+
+ScanStatus preview_program(const std::string& path, RemedyIo& io) {
+  Inspection in = inspect(path, io);
+  switch (in.plan) {
+    case Plan::delete_copy:
+      return platform::node_kind(path) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
+    case Plan::restore: return STATUS_CLEANED;
+    case Plan::leave: return STATUS_SCANNED;
+    case Plan::fail: break;
+  }
+  return STATUS_ERROR;
+}
+
+}  // namespace remedies
+
+ScanStatus CExeHandler::Clean(const char* pszPath) {
+  return remedies::without_throwing([&] { return remedies::clean_program(pszPath, remedies::RemedyIo::system()); });
+}
+
+ScanStatus CExeHandler::Preview(const char* pszPath) {
+  return remedies::without_throwing([&] { return remedies::preview_program(pszPath, remedies::RemedyIo::system()); });
+}
 
 }  // namespace quarn

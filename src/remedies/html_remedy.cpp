@@ -1,9 +1,128 @@
+#include "remedies/html_remedy.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include "scan/virus_handler.h"
 
 namespace quarn {
+namespace {
 
-// Cutting infected pages comes with the page remedy.
-ScanStatus CHtmlHandler::Clean(const char* pszPath) { return CVirusHandler::Clean(pszPath); }
-ScanStatus CHtmlHandler::Preview(const char* pszPath) { return CVirusHandler::Preview(pszPath); }
+constexpr const char kPageEnd[] = "</html>";
+constexpr const char kBlockStart[] = "<html>";
+constexpr const char kScriptTag[] = "<script language=\"JavaScript\">";
+constexpr const char kScriptEnd[] = "</script>";
+constexpr const char kWindowOpen[] = "window.open";
+
+// Folds as unsigned bytes: only A-Z change, whatever the locale says.
+unsigned char fold(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+// FindNoCase on the text from start on, as a position in the whole text.
+std::optional<std::size_t> find_from(const std::string& text, std::size_t start, const char* pattern) {
+  auto found = FindNoCase(text.c_str() + start, pattern);
+  if (!found) return std::nullopt;
+  return start + *found;
+}
+
+}  // namespace
+
+std::optional<std::size_t> FindNoCase(const char* pszText, const char* pszPattern) {
+  for (std::size_t start = 0; pszText[start] != '\0'; ++start) {
+    std::size_t i = 0;
+    while (pszPattern[i] != '\0' && pszText[start + i] != '\0' && fold(pszPattern[i]) == fold(pszText[start + i])) {
+      ++i;
+    }
+    if (pszPattern[i] == '\0') return start;
+  }
+  return std::nullopt;
+}
+
+namespace remedies {
+namespace {
+
+struct PageInspection {
+  ScanStatus status = STATUS_ERROR;
+  std::uint64_t cut_length = 0;  // with STATUS_CLEANED: the page's new length
+};
+
+// Reads the tail once and decides. Offsets are 64-bit, so a page over 4 GiB
+// is cut at the right place.
+PageInspection inspect(platform::File& file, RemedyIo& io) {
+  PageInspection in;
+  auto length = io.size(file);
+  if (!length) return in;
+  const std::uint64_t wanted = std::min<std::uint64_t>(*length, kTailLength);
+  const std::uint64_t offset = *length - wanted;
+  std::array<char, kTailLength> tail;
+  auto got = io.read_at(file, offset, tail.data(), static_cast<std::size_t>(wanted));
+  if (!got || *got == 0) return in;
+  TailVerdict verdict = analyse_tail(std::string_view(tail.data(), *got));
+  in.status = verdict.status;
+  // The tail's first byte lies at offset, even when the read came back short.
+  in.cut_length = offset + verdict.cut_at;
+  return in;
+}
+
+}  // namespace
+
+TailVerdict analyse_tail(std::string_view tail) {
+  // The searched text ends at the first NUL; std::string keeps it terminated.
+  const std::string text(tail.substr(0, std::min(tail.find('\0'), tail.size())));
+  TailVerdict v;
+  auto page_end = FindNoCase(text.c_str(), kPageEnd);
+  if (!page_end) return v;  // not a page's tail at all
+  auto block = find_from(text, *page_end, kBlockStart);
+  if (!block) {
+    v.status = STATUS_SCANNED;  // the page ends normally
+    return v;
+  }
+  auto block_end = find_from(text, *block, kPageEnd);
+  if (!block_end) return v;  // a block begins but does not end in the file
+  // Each marker must begin inside the block: at or before its "</html>".
+  for (const char* marker : {kScriptTag, kScriptEnd, kWindowOpen}) {
+    auto at = find_from(text, *block, marker);
+    if (!at || *at > *block_end) {
+      v.status = STATUS_SCANNED;
+      return v;
+    }
+  }
+  v.status = STATUS_CLEANED;
+  v.cut_at = *block;
+  return v;
+}
+
+ScanStatus clean_page(const std::string& path, RemedyIo& io) {
+  // Opened without following a link, so a page swapped for a link cannot
+  // make the cut land in some other file.
+  auto file = io.open_read_write(path);
+  if (!file) return STATUS_ERROR;
+  PageInspection in = inspect(*file, io);
+  if (in.status != STATUS_CLEANED) return in.status;
+  if (!io.set_length(*file, in.cut_length)) return STATUS_ERROR;
+  // The cut must be on the disk before the page counts as cleaned.
+  if (!io.flush_to_disk(*file)) return STATUS_ERROR;
+  if (!io.close(*file)) return STATUS_ERROR;
+  return STATUS_CLEANED;
+}
+
+ScanStatus preview_page(const std::string& path, RemedyIo& io) {
+  auto file = io.open_read(path);
+  if (!file) return STATUS_ERROR;
+  return inspect(*file, io).status;
+}
+
+}  // namespace remedies
+
+ScanStatus CHtmlHandler::Clean(const char* pszPath) {
+  return remedies::without_throwing([&] { return remedies::clean_page(pszPath, remedies::RemedyIo::system()); });
+}
+
+ScanStatus CHtmlHandler::Preview(const char* pszPath) {
+  return remedies::without_throwing([&] { return remedies::preview_page(pszPath, remedies::RemedyIo::system()); });
+}
 
 }  // namespace quarn

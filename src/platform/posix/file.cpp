@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <utility>
@@ -69,6 +70,18 @@ std::optional<File> File::create_new(const std::string& path) {
   return File(fd);
 }
 
+std::optional<File> File::create_unique(const std::string& folder, const std::string& stem, std::string& path) {
+  std::string templ = folder;
+  if (templ.empty() || templ.back() != '/') templ += '/';
+  templ += stem;
+  templ += "XXXXXX";
+  // mkostemp creates with O_CREAT | O_EXCL and mode 0600, retrying names.
+  int fd = ::mkostemp(templ.data(), O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  path = templ;
+  return File(fd);
+}
+
 std::size_t File::read(void* buffer, std::size_t len) {
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
@@ -126,6 +139,13 @@ bool File::copy_permissions_from(const File& other) {
   struct stat st;
   if (::fstat(fd_of(other.handle_), &st) != 0) return false;
   return ::fchmod(fd_of(handle_), st.st_mode & 07777) == 0;
+}
+
+bool File::copy_owner_from(const File& other) {
+  struct stat mine, theirs;
+  if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) return false;
+  if (mine.st_uid == theirs.st_uid && mine.st_gid == theirs.st_gid) return true;
+  return ::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0;
 }
 
 bool File::close() {

@@ -1,0 +1,30 @@
+// Restoring an infected program from the host program it carries as RCDATA
+// 102, and deleting the threat's dropped copies by name.
+#pragma once
+
+#include <string>
+
+#include "remedies/remedy_io.h"
+#include "scan/scan_status.h"
+
+namespace quarn::remedies {
+
+// The restored program is written to a file named with this stem in the
+// infected file's own folder, so the final rename never crosses volumes.
+// No handler claims its extension.
+inline constexpr const char kRestoreStem[] = ".quarn-restore-";
+
+// Whether the file name (the text after the last separator), lower-cased,
+// is one of the threat's own: it contains "riched" or "tmp.exe", or is
+// "load.exe" or "load32.exe". Folder names are never tested.
+bool is_dropped_copy(const std::string& path);
+
+// The remedy: STATUS_DELETED for a dropped copy that is deleted,
+// STATUS_CLEANED when the host program has replaced the file atomically,
+// STATUS_SCANNED when there is no RCDATA 102, STATUS_ERROR otherwise, with
+// the file unchanged and no temporary file left behind.
+ScanStatus clean_program(const std::string& path, RemedyIo& io);
+// What clean_program would return, found by reading only.
+ScanStatus preview_program(const std::string& path, RemedyIo& io);
+
+}  // namespace quarn::remedies

@@ -1,0 +1,59 @@
+// The file operations the two in-place remedies perform, behind one seam.
+// The remedies run on the system's operations; tests pass their own to make
+// each step fail in turn and check what the remedy leaves behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/file.h"
+#include "scan/scan_status.h"
+
+namespace quarn::remedies {
+
+class RemedyIo {
+ public:
+  virtual ~RemedyIo() = default;
+
+  virtual std::optional<platform::File> open_read(const std::string& path) { return platform::File::open_read(path); }
+  virtual std::optional<platform::File> open_read_write(const std::string& path) {
+    return platform::File::open_read_write(path);
+  }
+  virtual std::optional<platform::File> create_unique(const std::string& folder, const std::string& stem,
+                                                      std::string& path) {
+    return platform::File::create_unique(folder, stem, path);
+  }
+  virtual std::optional<std::uint64_t> size(platform::File& file) { return file.size(); }
+  virtual std::optional<std::size_t> read_at(platform::File& file, std::uint64_t offset, void* buffer,
+                                             std::size_t len) {
+    return file.read_at(offset, buffer, len);
+  }
+  virtual bool write_all(platform::File& file, const void* data, std::size_t len) { return file.write_all(data, len); }
+  virtual bool set_length(platform::File& file, std::uint64_t length) { return file.set_length(length); }
+  virtual bool flush_to_disk(platform::File& file) { return file.flush_to_disk(); }
+  // Owner first, then permission bits: a change of owner clears set-id bits.
+  virtual bool copy_attributes(platform::File& to, const platform::File& from) {
+    return to.copy_owner_from(from) && to.copy_permissions_from(from);
+  }
+  virtual bool close(platform::File& file) { return file.close(); }
+  virtual bool replace_file(const std::string& from, const std::string& to);
+  virtual bool delete_file(const std::string& path);
+
+  // The system's own operations.
+  static RemedyIo& system();
+};
+
+// Runs a remedy so that it never throws: running out of memory is one more
+// failure, and the remedy's guards have cleaned up by the time it is caught.
+template <class Remedy>
+ScanStatus without_throwing(Remedy&& remedy) noexcept {
+  try {
+    return remedy();
+  } catch (...) {
+    return STATUS_ERROR;
+  }
+}
+
+}  // namespace quarn::remedies

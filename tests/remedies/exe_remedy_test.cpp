@@ -1,0 +1,226 @@
+// The program remedy on real files: dropped copies by name, restores of every
+// kind of image, and every failure path with what it must leave behind.
+#include "remedies/exe_remedy.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "remedies/faulty_io.h"
+#include "scan/virus_handler.h"
+#include "support/temp_tree.h"
+#include "tools/pe_builder.h"
+
+namespace quarn::remedies {
+namespace {
+
+namespace fs = std::filesystem;
+using quarn::testing::exists;
+using quarn::testing::read_file;
+using quarn::testing::TempTree;
+using sample::PeKind;
+using testing::FaultyIo;
+using testing::Step;
+
+// Files in folder whose names start with the restore stem.
+int temporary_files_in(const std::string& folder) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind(kRestoreStem, 0) == 0) ++count;
+  }
+  return count;
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+TEST(ExeRemedy, dropped_copies_are_known_by_file_name_only) {
+  for (const char* name : {"riched20.dll", "RICHED20.DLL", "RichEd32.dll", "myriched.exe", "load.exe", "Load.EXE",
+                           "LOAD32.exe", "xtmp.exe.dll", "tmp.exe", "TMP.EXE"}) {
+    EXPECT_TRUE(is_dropped_copy(std::string("/some/folder/") + name)) << name;
+  }
+  for (const char* name : {"myload.exe", "load.exe.dll", "load32.exe.dll", "loader.exe", "tmp.ex", "tmpexe.dll",
+                           "t.mp.exe", "riche.dll", "app.exe"}) {
+    EXPECT_FALSE(is_dropped_copy(std::string("/some/folder/") + name)) << name;
+  }
+  EXPECT_FALSE(is_dropped_copy("/riched/load.exe.bak/app.exe"));
+  EXPECT_TRUE(is_dropped_copy("load.exe"));
+}
+
+TEST(ExeRemedy, dropped_copy_is_deleted_once) {
+  TempTree tree;
+  const std::string path = tree.write("win/LOAD32.EXE", "MZ... Concept Virus");
+  CExeHandler handler;
+  EXPECT_EQ(handler.Preview(path.c_str()), STATUS_DELETED);
+  EXPECT_TRUE(exists(path));
+  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_DELETED);
+  EXPECT_FALSE(exists(path));
+  EXPECT_EQ(handler.Preview(path.c_str()), STATUS_ERROR);
+  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_ERROR);
+}
+
+TEST(ExeRemedy, dropped_copy_that_cannot_be_deleted_stays) {
+  TempTree tree;
+  const std::string path = tree.write("riched20.dll", "Concept Virus");
+  FaultyIo io(Step::delete_file);
+  EXPECT_EQ(clean_program(path, io), STATUS_ERROR);
+  EXPECT_EQ(read_file(path), "Concept Virus");
+}
+
+TEST(ExeRemedy, infected_program_of_every_kind_gets_its_host_back) {
+  struct Case {
+    const char* name;
+    PeKind kind;
+    bool dll;
+  };
+  for (const Case& c : {Case{"app32.exe", PeKind::pe32, false}, Case{"app64.exe", PeKind::pe32_plus, false},
+                        Case{"lib32.dll", PeKind::pe32, true}, Case{"lib64.dll", PeKind::pe32_plus, true}}) {
+    TempTree tree;
+    const std::string host = sample::host_program(c.name, c.kind, c.dll);
+    const std::string infected = sample::infected_program(host, c.kind, c.dll);
+    const std::string path = tree.write(std::string("riched/") + c.name, infected);
+    CExeHandler handler;
+    EXPECT_EQ(handler.Preview(path.c_str()), STATUS_CLEANED) << c.name;
+    EXPECT_EQ(read_file(path), infected) << "Preview changed " << c.name;
+    EXPECT_EQ(handler.Clean(path.c_str()), STATUS_CLEANED) << c.name;
+    EXPECT_EQ(read_file(path), host) << c.name;
+    EXPECT_EQ(temporary_files_in(tree.path("riched")), 0);
+  }
+}
+
+TEST(ExeRemedy, empty_host_leaves_an_empty_file) {
+  TempTree tree;
+  sample::PeSpec spec;
+  spec.data = "Concept Virus";
+  spec.resources = {{sample::ResourceKey::of(10), sample::ResourceKey::of(102), 0, ""}};
+  const std::string path = tree.write("empty.exe", sample::build_pe(spec).bytes);
+  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_TRUE(exists(path));
+  EXPECT_EQ(read_file(path), "");
+}
+
+TEST(ExeRemedy, restored_program_keeps_the_permission_bits) {
+  TempTree tree;
+  const std::string host = sample::host_program("modes");
+  const std::string path = tree.write("modes.exe", sample::infected_program(host));
+  ASSERT_EQ(::chmod(path.c_str(), 0751), 0);
+  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(mode_of(path), 0751u);
+  EXPECT_EQ(read_file(path), host);
+}
+
+TEST(ExeRemedy, files_without_a_host_or_not_images_are_left_as_they_are) {
+  TempTree tree;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    ScanStatus expected;
+  };
+  sample::PeSpec decoy;
+  decoy.data = "Concept Virus";
+  decoy.resources = {{sample::ResourceKey::of(sample::kRtDialog), sample::ResourceKey::of(102), 0x0409, "dialog"},
+                     {sample::ResourceKey::of(sample::kRtString), sample::ResourceKey::of(102), 0x0409, "strings"},
+                     {sample::ResourceKey::of(sample::kRtVersion), sample::ResourceKey::of(102), 0x0409, "version"}};
+  sample::BuiltPe outside = sample::build_pe(
+      {PeKind::pe32, false, {{sample::ResourceKey::of(10), sample::ResourceKey::of(102), 0, "host"}}, {}, "x", {}});
+  sample::put_u32(outside.bytes,
+                  outside.layout.resource_offset + outside.layout.resource_layout.data_entry_offsets[0] + 4, 0x100000);
+  for (const Case& c : {Case{"decoy.exe", sample::build_pe(decoy).bytes, STATUS_SCANNED},
+                        Case{"text.exe", "just text with Concept Virus in it", STATUS_ERROR},
+                        Case{"empty.exe", "", STATUS_ERROR},
+                        Case{"outside.exe", outside.bytes, STATUS_ERROR}}) {
+    const std::string path = tree.write(c.name, c.bytes);
+    EXPECT_EQ(preview_program(path, RemedyIo::system()), c.expected) << c.name;
+    EXPECT_EQ(clean_program(path, RemedyIo::system()), c.expected) << c.name;
+    EXPECT_EQ(read_file(path), c.bytes) << c.name;
+  }
+  EXPECT_EQ(temporary_files_in(tree.root()), 0);
+  EXPECT_EQ(clean_program(tree.path("missing.exe"), RemedyIo::system()), STATUS_ERROR);
+}
+
+TEST(ExeRemedy, link_to_an_infected_program_is_not_followed) {
+  TempTree tree;
+  const std::string infected = sample::infected_program(sample::host_program("target"));
+  const std::string target = tree.write("target.exe", infected);
+  const std::string link = tree.path("link.exe");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_EQ(clean_program(link, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(read_file(target), infected);
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST(ExeRemedy, every_failed_step_leaves_the_program_unchanged_and_no_temporary_file) {
+  // A host bigger than one copy chunk, so reads and writes repeat.
+  std::string host = sample::host_program("failures");
+  host.append(200000, '\x5A');
+  const std::string infected = sample::infected_program(host);
+
+  // How often each repeated step runs on a good restore.
+  auto calls_of = [&](Step step) {
+    TempTree tree;
+    const std::string path = tree.write("count.exe", infected);
+    FaultyIo counter(step, 0);
+    EXPECT_EQ(clean_program(path, counter), STATUS_CLEANED);
+    return counter.calls();
+  };
+  const int reads = calls_of(Step::read_at);
+  const int writes = calls_of(Step::write_all);
+  ASSERT_GT(reads, 4);
+  ASSERT_GE(writes, 3);
+
+  std::vector<std::pair<Step, int>> failures = {{Step::open_read, 1},      {Step::size, 1},
+                                                {Step::create_unique, 1},  {Step::flush_to_disk, 1},
+                                                {Step::copy_attributes, 1}, {Step::close, 1},
+                                                {Step::replace_file, 1}};
+  for (int n = 1; n <= reads; ++n) failures.emplace_back(Step::read_at, n);
+  for (int n = 1; n <= writes; ++n) failures.emplace_back(Step::write_all, n);
+
+  for (const auto& [step, nth] : failures) {
+    TempTree tree;
+    const std::string path = tree.write("app/app.exe", infected);
+    FaultyIo io(step, nth);
+    EXPECT_EQ(clean_program(path, io), STATUS_ERROR) << static_cast<int>(step) << " #" << nth;
+    EXPECT_GE(io.calls(), nth);  // the failing call was reached
+    EXPECT_EQ(read_file(path), infected) << static_cast<int>(step) << " #" << nth;
+    EXPECT_EQ(temporary_files_in(tree.path("app")), 0) << static_cast<int>(step) << " #" << nth;
+  }
+}
+
+TEST(ExeRemedy, failed_close_of_the_infected_file_changes_nothing) {
+  TempTree tree;
+  const std::string host = sample::host_program("close");
+  const std::string path = tree.write("close.exe", sample::infected_program(host));
+  FaultyIo io(Step::close, 2);  // the temporary file closes first
+  EXPECT_EQ(clean_program(path, io), STATUS_CLEANED);
+  EXPECT_EQ(read_file(path), host);
+}
+
+TEST(ExeRemedy, files_that_look_like_temporary_files_are_left_alone) {
+  TempTree tree;
+  const std::string stray = tree.write(std::string(kRestoreStem) + "AAAAAA", "someone else's");
+  const std::string host = sample::host_program("stray");
+  const std::string path = tree.write("stray.exe", sample::infected_program(host));
+  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(read_file(stray), "someone else's");
+  EXPECT_EQ(temporary_files_in(tree.root()), 1);
+}
+
+TEST(ExeRemedy, folder_without_write_permission_fails_cleanly) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes to read-only folders; the injected failures cover this path";
+  TempTree tree;
+  const std::string infected = sample::infected_program(sample::host_program("read-only"));
+  const std::string path = tree.write("ro/app.exe", infected);
+  ASSERT_EQ(::chmod(tree.path("ro").c_str(), 0555), 0);
+  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(read_file(path), infected);
+  EXPECT_EQ(temporary_files_in(tree.path("ro")), 0);
+}
+
+}  // namespace
+}  // namespace quarn::remedies
