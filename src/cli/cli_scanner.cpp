@@ -77,7 +77,9 @@ void CommandLineScanner::OnFileResult(const char* pszPath, ScanStatus status) {
   // A failed log write ends this file's accounting in ScanFile, which counts
   // it as one more scan error, as the engine's own log does.
   if (report_log_ && !report_log_->write(line + "\r\n")) throw std::runtime_error("scan log write failed");
-  if (!quiet_) console_.write(line + "\n");
+  // Nobody can read what a scan with a broken output does: it stops as on
+  // Ctrl-C, at the next entry, instead of remedying on without a word.
+  if (!quiet_ && !console_.write(line + "\n")) Stop(false);
 }
 
 }  // namespace quarn::cli

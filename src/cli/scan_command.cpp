@@ -67,10 +67,7 @@ int scan(const CliOptions& options) {
   unsigned since_drawn = 0;
   while (scanner.m_nThreadState.load(std::memory_order_acquire) != CScanThread::kIdle) {
     platform::sleep_ms(kPollMs);
-    // Nobody can read what a scan with a broken output does, so it stops as
-    // on Ctrl-C: after the file in progress.
-    if (!stop_sent &&
-        (platform::received_stop_signal() != platform::StopSignal::none || console.output_failed())) {
+    if (!stop_sent && platform::received_stop_signal() != platform::StopSignal::none) {
       scanner.Stop(false);
       stop_sent = true;
     }

@@ -1,0 +1,408 @@
+// quarn-scan as scripts see it: the built binary, run on generated trees,
+// judged by its output lines, summary, exit status and the files it leaves.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli/scan_process.h"
+#include "support/temp_tree.h"
+#include "tools/sample_tree.h"
+
+namespace quarn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using sample::Outcome;
+
+constexpr const char kInfectedMail[] = "From: a@example.invalid\r\n\r\nHi.\r\n";
+constexpr const char kDamagedProgram[] = "This is no program. Concept Virus\r\n";
+
+struct SplitOutput {
+  std::vector<std::string> results;  // the per-file lines, in their order
+  std::vector<std::string> summary;  // the lines after the blank line
+};
+
+SplitOutput split(const std::string& out) {
+  SplitOutput parts;
+  bool after_blank = false;
+  for (const std::string& line : lines_of(out)) {
+    if (!after_blank && line.empty()) {
+      after_blank = true;
+    } else {
+      (after_blank ? parts.summary : parts.results).push_back(line);
+    }
+  }
+  return parts;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// The summary's items by label; the order is checked separately.
+std::map<std::string, std::string> items_of(const std::vector<std::string>& summary) {
+  std::map<std::string, std::string> items;
+  for (const std::string& line : summary) {
+    auto colon = line.find(": ");
+    if (colon != std::string::npos) items[line.substr(0, colon)] = line.substr(colon + 2);
+  }
+  return items;
+}
+
+std::vector<std::string> expected_lines(const sample::SampleTree& tree) {
+  std::vector<std::string> lines;
+  for (std::string line : tree.expected_log_lines()) {
+    line.resize(line.size() - 2);  // the log's CR LF
+    lines.push_back(line);
+  }
+  return sorted(lines);
+}
+
+int expected_status(const sample::SampleTree& tree) {
+  const auto counts = tree.expected_counts();
+  if (counts.errors > 0) return 2;
+  return counts.infected > 0 ? 1 : 0;
+}
+
+std::string mbytes(std::uint64_t bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
+  return text;
+}
+
+// Every regular file below root and its bytes, for before-and-after checks.
+using Snapshot = std::vector<std::pair<std::string, std::string>>;
+
+class QuarnScan : public ::testing::Test {
+ protected:
+  sample::SampleTree write_sample(const std::string& relative) { return sample::write_sample_tree(tree_.path(relative)); }
+
+  TempTree tree_;
+};
+
+TEST_F(QuarnScan, sample_tree_prints_each_remedy_the_summary_and_the_status) {
+  const auto sample = write_sample("disk");
+  const auto counts = sample.expected_counts();
+  const ScanRun run = run_scan({sample.root});
+
+  EXPECT_EQ(run.status, expected_status(sample));
+  EXPECT_EQ(run.err, "") << "no progress or messages when stderr is not a terminal";
+  const SplitOutput out = split(run.out);
+  EXPECT_EQ(sorted(out.results), expected_lines(sample));
+
+  ASSERT_EQ(out.summary.size(), 9u) << run.out;
+  const char* labels[] = {"Files scanned", "Files skipped", "Files infected", "Files cleaned", "Files deleted",
+                          "Scan errors",   "Directories",   "Data read",      "Elapsed"};
+  for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(out.summary[i].rfind(std::string(labels[i]) + ": ", 0), 0u);
+  auto items = items_of(out.summary);
+  EXPECT_EQ(items["Files scanned"], std::to_string(counts.scanned));
+  EXPECT_EQ(items["Files skipped"], std::to_string(counts.skipped));
+  EXPECT_EQ(items["Files infected"], std::to_string(counts.infected));
+  EXPECT_EQ(items["Files cleaned"], std::to_string(counts.cleaned));
+  EXPECT_EQ(items["Files deleted"], std::to_string(counts.deleted));
+  EXPECT_EQ(items["Scan errors"], std::to_string(counts.errors));
+  EXPECT_EQ(items["Directories"], std::to_string(sample.folders.size()));
+  EXPECT_EQ(items["Data read"], mbytes(counts.bytes_read));
+  EXPECT_TRUE(std::regex_match(items["Elapsed"], std::regex("[0-9]{2}:[0-5][0-9]:[0-5][0-9]")));
+
+  for (const auto& file : sample.files) {
+    const std::string path = sample.path_of(file);
+    if (file.expected) {
+      EXPECT_EQ(read_file(path), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(path)) << file.relative;
+    }
+  }
+}
+
+TEST_F(QuarnScan, log_option_holds_the_output_lines_in_the_same_order) {
+  const auto sample = write_sample("disk");
+  const std::string log = tree_.path("scan.log");
+  const ScanRun run = run_scan({"--log", log, sample.root});
+  std::string expected;
+  for (const std::string& line : split(run.out).results) expected += line + "\r\n";
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(read_file(log), expected);
+}
+
+TEST_F(QuarnScan, no_log_file_is_written_unless_asked_for) {
+  tree_.write("disk/m.eml", kInfectedMail);
+  const std::string home = tree_.make_dir("home");
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  setup.env = {{"HOME", home}};
+  EXPECT_EQ(run_scan(setup).status, 1);
+  EXPECT_TRUE(fs::is_empty(home));
+}
+
+TEST_F(QuarnScan, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_error_outranks_it) {
+  tree_.write("clean/index.htm", sample::clean_page("Home"));
+  tree_.write("clean/notes.txt", "Concept Virus");
+  tree_.write("found/m.eml", kInfectedMail);
+  tree_.write("both/m.eml", kInfectedMail);
+  tree_.write("both/damaged.exe", kDamagedProgram);
+
+  const ScanRun clean = run_scan({tree_.path("clean")});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(split(clean.out).results.size(), 0u);
+
+  const ScanRun found = run_scan({tree_.path("found")});
+  EXPECT_EQ(found.status, 1);
+  EXPECT_EQ(split(found.out).results, std::vector<std::string>{"deleted:  " + tree_.path("found/m.eml")});
+
+  const ScanRun both = run_scan({tree_.path("both")});
+  EXPECT_EQ(both.status, 2);
+  EXPECT_EQ(sorted(split(both.out).results),
+            sorted({"deleted:  " + tree_.path("both/m.eml"), "error:  " + tree_.path("both/damaged.exe")}));
+  EXPECT_EQ(read_file(tree_.path("both/damaged.exe")), kDamagedProgram);
+}
+
+TEST_F(QuarnScan, several_paths_are_walked_in_turn_and_a_file_path_is_scanned_alone) {
+  tree_.write("a/sub/m.eml", kInfectedMail);
+  tree_.write("b/n.nws", kInfectedMail);
+  const std::string single = tree_.write("c/single.eml", kInfectedMail);
+  tree_.write("c/other.eml", kInfectedMail);
+  const ScanRun run = run_scan({tree_.path("a"), tree_.path("b"), single});
+  EXPECT_EQ(run.status, 1);
+  const SplitOutput out = split(run.out);
+  EXPECT_EQ(out.results, (std::vector<std::string>{"deleted:  " + tree_.path("a/sub/m.eml"),
+                                                   "deleted:  " + tree_.path("b/n.nws"), "deleted:  " + single}));
+  EXPECT_EQ(items_of(out.summary)["Directories"], "3");
+  EXPECT_TRUE(exists(tree_.path("c/other.eml")));
+}
+
+TEST_F(QuarnScan, a_linked_path_is_followed_but_links_inside_the_walk_are_not) {
+  tree_.write("real/m.eml", kInfectedMail);
+  tree_.write("elsewhere/n.eml", kInfectedMail);
+  fs::create_directory_symlink(tree_.path("real"), tree_.path("named"));
+  fs::create_directory_symlink(tree_.path("elsewhere"), tree_.path("real/inner"));
+  const ScanRun run = run_scan({tree_.path("named")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(exists(tree_.path("real/m.eml")));
+  EXPECT_TRUE(exists(tree_.path("elsewhere/n.eml")));
+}
+
+TEST_F(QuarnScan, quiet_drops_the_file_lines_and_no_summary_drops_the_summary) {
+  for (const char* name : {"q", "s", "qs"}) tree_.write(std::string(name) + "/m.eml", kInfectedMail);
+
+  const ScanRun quiet = run_scan({"--quiet", tree_.path("q")});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(split(quiet.out).results.size(), 0u);
+  EXPECT_EQ(split(quiet.out).summary.size(), 9u);
+
+  const ScanRun no_summary = run_scan({"--no-summary", tree_.path("s")});
+  EXPECT_EQ(no_summary.status, 1);
+  EXPECT_EQ(no_summary.out, "deleted:  " + tree_.path("s/m.eml") + "\n");
+
+  const ScanRun both = run_scan({"--quiet", "--no-summary", tree_.path("qs")});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.out, "");
+}
+
+TEST_F(QuarnScan, report_only_changes_no_byte_and_says_what_each_remedy_would_do) {
+  const auto sample = write_sample("disk");
+  const std::string log = tree_.path("report.log");
+  const Snapshot before = snapshot(sample.root);
+  const ScanRun run = run_scan({"--report-only", "--log", log, sample.root});
+  EXPECT_EQ(snapshot(sample.root), before);
+
+  const std::map<Outcome, std::string> words = {{Outcome::cleaned, "would clean"},
+                                                {Outcome::deleted, "would delete"},
+                                                {Outcome::unchanged, "would keep"},
+                                                {Outcome::error, "would fail"}};
+  std::vector<std::string> expected;
+  for (const auto& file : sample.files) {
+    if (file.outcome != Outcome::untouched) expected.push_back(words.at(file.outcome) + ":  " + sample.path_of(file));
+  }
+  const SplitOutput out = split(run.out);
+  EXPECT_EQ(sorted(out.results), sorted(expected));
+  EXPECT_EQ(run.status, expected_status(sample));
+
+  const auto counts = sample.expected_counts();
+  auto items = items_of(out.summary);
+  EXPECT_EQ(items["Files infected"], std::to_string(counts.infected));
+  EXPECT_EQ(items["Files to clean"], std::to_string(counts.cleaned));
+  EXPECT_EQ(items["Files to delete"], std::to_string(counts.deleted));
+  EXPECT_EQ(items.count("Files cleaned"), 0u) << "nothing was cleaned";
+
+  std::string log_expected;
+  for (const std::string& line : out.results) log_expected += line + "\r\n";
+  EXPECT_EQ(read_file(log), log_expected);
+}
+
+TEST_F(QuarnScan, backup_holds_exact_copies_of_everything_changed_or_deleted) {
+  const auto sample = write_sample("disk");
+  const std::string store = tree_.path("store");
+  const ScanRun run = run_scan({"--backup", store, sample.root});
+  EXPECT_EQ(run.status, expected_status(sample));
+
+  const std::string full_root = fs::canonical(sample.root).string();
+  for (const auto& file : sample.files) {
+    const std::string copy = store + full_root + "/" + file.relative;
+    switch (file.outcome) {
+      case Outcome::cleaned:
+      case Outcome::deleted:
+        EXPECT_EQ(read_file(copy), file.original) << file.relative;
+        EXPECT_FALSE(exists(copy + ".1")) << file.relative;
+        break;
+      case Outcome::error:
+        // A failed remedy may have changed part of the file: its copy stays.
+        if (exists(copy)) {
+          EXPECT_EQ(read_file(copy), file.original) << file.relative;
+        }
+        break;
+      case Outcome::untouched:
+      case Outcome::unchanged:
+        EXPECT_FALSE(exists(copy)) << file.relative;
+        break;
+    }
+  }
+}
+
+TEST_F(QuarnScan, backup_folder_inside_a_path_is_never_walked) {
+  tree_.write("disk/a/m.eml", kInfectedMail);
+  const std::string store = tree_.path("disk/store");
+  EXPECT_EQ(run_scan({"--backup", store, tree_.path("disk")}).status, 1);
+  const std::string copy = store + fs::canonical(tree_.path("disk")).string() + "/a/m.eml";
+  ASSERT_EQ(read_file(copy), kInfectedMail);
+
+  // A walk into the store would find the copy and delete it.
+  const ScanRun again = run_scan({"--backup", store, tree_.path("disk")});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_EQ(read_file(copy), kInfectedMail);
+  EXPECT_EQ(items_of(split(again.out).summary)["Directories"], "2");
+}
+
+TEST_F(QuarnScan, backup_never_replaces_an_earlier_copy) {
+  const std::string store = tree_.path("store");
+  tree_.write("disk/m.eml", "first");
+  run_scan({"--backup", store, tree_.path("disk")});
+  tree_.write("disk/m.eml", "second");
+  run_scan({"--backup", store, tree_.path("disk")});
+  const std::string copy = store + fs::canonical(tree_.path("disk")).string() + "/m.eml";
+  EXPECT_EQ(read_file(copy), "first");
+  EXPECT_EQ(read_file(copy + ".1"), "second");
+}
+
+TEST_F(QuarnScan, file_that_cannot_be_backed_up_is_left_unchanged_and_is_an_error) {
+  const std::string mail = tree_.write("disk/m.eml", kInfectedMail);
+  const std::string store = tree_.make_dir("store");
+  // The copy's folder cannot be made where a file already has its name.
+  const std::string full_disk = fs::canonical(tree_.path("disk")).string();
+  tree_.write("store/" + full_disk.substr(1, full_disk.find('/', 1) - 1), "in the way");
+
+  const ScanRun run = run_scan({"--backup", store, tree_.path("disk")});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(split(run.out).results, std::vector<std::string>{"error:  " + mail});
+  EXPECT_EQ(read_file(mail), kInfectedMail);
+  EXPECT_NE(run.err.find("cannot back up"), std::string::npos);
+}
+
+struct BadUsage {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the tree's root
+};
+
+class QuarnScanBadUsage : public QuarnScan, public ::testing::WithParamInterface<BadUsage> {};
+
+TEST_P(QuarnScanBadUsage, gets_one_message_status_2_and_no_scan) {
+  const std::string mail = tree_.write("disk/m.eml", kInfectedMail);
+  tree_.write("blocker", "a file where a folder would have to be");
+  std::vector<std::string> args;
+  for (const std::string& arg : GetParam().args) {
+    std::string text = arg;
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@')) text.replace(at, 1, tree_.root());
+    args.push_back(text);
+  }
+  const ScanRun run = run_scan(args);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  ASSERT_EQ(lines_of(run.err).size(), 1u) << run.err;
+  EXPECT_EQ(run.err.rfind("quarn-scan: ", 0), 0u) << run.err;
+  EXPECT_EQ(read_file(mail), kInfectedMail) << "a scan started";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Every, QuarnScanBadUsage,
+    ::testing::Values(BadUsage{"no_path", {}}, BadUsage{"unknown_option", {"--bogus", "@/disk"}},
+                      BadUsage{"missing_path", {"@/disk", "@/nothing-here"}},
+                      BadUsage{"empty_path", {"", "@/disk"}},
+                      BadUsage{"log_without_file", {"@/disk", "--log"}},
+                      BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}},
+                      BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}},
+                      BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
+                      BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
+  const ScanRun help = run_scan({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--backup", "--version",
+                           "would clean", "130", "143"}) {
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+  }
+  const ScanRun version = run_scan({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("quarn-scan [0-9.]+\n")));
+}
+
+class QuarnScanSignal : public QuarnScan, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+// The output pipe holds far fewer lines than the tree makes, so the scan is
+// still running when the signal comes, however fast the machine is.
+TEST_P(QuarnScanSignal, stops_after_the_file_in_progress_prints_the_summary_and_exits) {
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  ScanProcess scan(setup);
+  ASSERT_TRUE(scan.read_line().has_value());
+  scan.send_signal(GetParam().first);
+  const ScanRun run = scan.finish();
+
+  EXPECT_EQ(run.status, GetParam().second);
+  const SplitOutput out = split(run.out);
+  auto items = items_of(out.summary);
+  ASSERT_EQ(out.summary.size(), 9u) << run.out.substr(run.out.size() > 400 ? run.out.size() - 400 : 0);
+  const int deleted = std::stoi(items["Files deleted"]);
+  EXPECT_LT(deleted, kFiles);
+  // Every deleted file was reported, and every file is either deleted or whole.
+  EXPECT_EQ(out.results.size(), static_cast<std::size_t>(deleted));
+  int left = 0;
+  for (const auto& entry : fs::directory_iterator(tree_.path("disk"))) {
+    EXPECT_EQ(read_file(entry.path().string()), kInfectedMail);
+    ++left;
+  }
+  EXPECT_EQ(left + deleted, kFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stop, QuarnScanSignal,
+                         ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}),
+                         [](const auto& info) { return info.param.first == SIGINT ? "sigint" : "sigterm"; });
+
+TEST_F(QuarnScan, output_that_goes_away_stops_the_scan_with_status_2) {
+  constexpr int kFiles = 500;
+  for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  setup.close_output = true;
+  const ScanRun run = run_scan(setup);
+  EXPECT_EQ(run.status, 2) << "a broken pipe must not end the program in the middle of a remedy";
+  EXPECT_NE(run.err.find("standard output"), std::string::npos);
+  // The first line fails, so the scan stops at the next entry: one file is
+  // remedied without a word on the output, and no more.
+  int left = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tree_.path("disk"))) ++left;
+  EXPECT_EQ(left, kFiles - 1);
+}
+
+}  // namespace
+}  // namespace quarn::testing

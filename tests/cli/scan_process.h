@@ -1,0 +1,55 @@
+// Runs the built quarn-scan as a child process, as a script would, with its
+// standard output and error on pipes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quarn::testing {
+
+struct ScanRun {
+  // The exit status, or minus the signal number when a signal ended it.
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+
+struct ScanSetup {
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> env;  // added or replaced
+  bool close_output = false;  // the output pipe's reader is gone from the start
+};
+
+class ScanProcess {
+ public:
+  explicit ScanProcess(const ScanSetup& setup);
+  ~ScanProcess();
+  ScanProcess(const ScanProcess&) = delete;
+  ScanProcess& operator=(const ScanProcess&) = delete;
+
+  // Reads the output until one whole line has come; nothing at its end.
+  std::optional<std::string> read_line();
+  void send_signal(int signal_number);
+  // Reads both streams to their end and waits for the process.
+  ScanRun finish();
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  std::string out_text_;
+  std::string err_text_;
+  std::size_t consumed_ = 0;
+};
+
+ScanRun run_scan(const ScanSetup& setup);
+ScanRun run_scan(std::vector<std::string> args);
+
+// The output's lines, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);
+
+}  // namespace quarn::testing
