@@ -63,6 +63,10 @@ class File {
   static constexpr std::intptr_t kInvalid = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kInvalid;
+  // The length when the file was opened and the offset that read() has
+  // reached; read() stops asking once a short read has reached that length.
+  std::uint64_t size_at_open_ = 0;
+  std::uint64_t position_ = 0;
 };
 
 }  // namespace quarn::platform

@@ -5,8 +5,9 @@
 // refilled only after the position has left it, so the H bytes from any
 // position on are the file's consecutive bytes at that offset.
 //
-// The comparison itself is fast: candidates are found with memchr on each
-// signature's first byte, and a signature matches only when all of its bytes
+// The comparison itself is fast: candidates are positions where a signature's
+// first and last bytes both fit, tested sixteen positions at a time; only
+// those are compared whole. A signature matches only when all of its bytes
 // are the file's own (a comparison stops at the end-of-data mark). The result
 // equals comparing every signature at every position.
 #pragma once

@@ -14,8 +14,8 @@ namespace {
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
 // Opens without following a link at the last component and without blocking
-// on a FIFO, then insists on a regular file.
-std::optional<int> open_regular(const std::string& path, int flags) {
+// on a FIFO, then insists on a regular file. size receives its length.
+std::optional<int> open_regular(const std::string& path, int flags, std::uint64_t& size) {
   int fd;
   do {
     fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -26,20 +26,30 @@ std::optional<int> open_regular(const std::string& path, int flags) {
     ::close(fd);
     return std::nullopt;
   }
-  // Regular files never block; clearing the flag keeps reads plain.
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  size = static_cast<std::uint64_t>(st.st_size);
+  // O_NONBLOCK was only there for the open; F_SETFL with no flags clears it
+  // (and nothing else was set).
+  ::fcntl(fd, F_SETFL, 0);
   return fd;
 }
 
+// Files longer than the ring are read in many refills; ask for a wider
+// read-ahead so the disk works while the search runs.
+constexpr std::uint64_t kSequentialHint = 256 * 1024;
+
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)),
+      size_at_open_(other.size_at_open_),
+      position_(other.position_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = std::exchange(other.handle_, kInvalid);
+    size_at_open_ = other.size_at_open_;
+    position_ = other.position_;
   }
   return *this;
 }
@@ -47,18 +57,22 @@ File& File::operator=(File&& other) noexcept {
 File::~File() { close(); }
 
 std::optional<File> File::open_read(const std::string& path) {
-  auto fd = open_regular(path, O_RDONLY);
+  std::uint64_t size = 0;
+  auto fd = open_regular(path, O_RDONLY, size);
   if (!fd) return std::nullopt;
-#ifdef POSIX_FADV_SEQUENTIAL
-  ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-  return File(*fd);
+  if (size >= kSequentialHint) ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  File file(*fd);
+  file.size_at_open_ = size;
+  return file;
 }
 
 std::optional<File> File::open_read_write(const std::string& path) {
-  auto fd = open_regular(path, O_RDWR);
+  std::uint64_t size = 0;
+  auto fd = open_regular(path, O_RDWR, size);
   if (!fd) return std::nullopt;
-  return File(*fd);
+  File file(*fd);
+  file.size_at_open_ = size;
+  return file;
 }
 
 std::optional<File> File::create_new(const std::string& path) {
@@ -90,6 +104,10 @@ std::size_t File::read(void* buffer, std::size_t len) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
+    position_ += static_cast<std::uint64_t>(n);
+    // A short read that reaches the length seen at open is the end: no
+    // second call just to be told so.
+    if (done < len && size_at_open_ != 0 && position_ >= size_at_open_) break;
   }
   return done;
 }

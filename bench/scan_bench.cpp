@@ -1,0 +1,186 @@
+// How fast a whole scan runs, next to the I/O floor (the same walk and the
+// same reads with no comparison) and the literal search. Not a test: run
+// build/native/bench/scan_bench. QUARN_BENCH_DIR keeps the trees between runs.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_tree.h"
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "scan/virus_handler.h"
+#include "scan/virus_scanner.h"
+#include "support/reference_search.h"
+
+namespace quarn::bench {
+namespace {
+
+std::string bench_root() {
+  const char* dir = std::getenv("QUARN_BENCH_DIR");
+  return dir != nullptr ? dir : (std::filesystem::temp_directory_path() / "quarn-bench").string();
+}
+
+std::string tree_for(const TreeShape& shape, const char* name) {
+  std::string root = bench_root() + "/" + name;
+  ensure_tree(root, shape);
+  return root;
+}
+
+const TreeShape& shape_of(std::int64_t which) { return which == 0 ? kLargeFiles : kSmallFiles; }
+const char* name_of(std::int64_t which) { return which == 0 ? "large" : "small"; }
+
+void report(benchmark::State& state, std::uint64_t bytes, std::uint64_t files) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+  state.counters["files/s"] = benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsRate);
+}
+
+// A cold run reads from the disk: the page cache is dropped before each
+// iteration (root only). A warm run reads the same data from memory, where
+// the comparison's own cost shows most.
+bool drop_page_cache() {
+  ::sync();
+  std::ofstream control("/proc/sys/vm/drop_caches");
+  control << "3\n";
+  control.flush();
+  return static_cast<bool>(control);
+}
+
+bool start_iteration(benchmark::State& state, bool cold) {
+  if (!cold) return true;
+  state.PauseTiming();
+  const bool dropped = drop_page_cache();
+  state.ResumeTiming();
+  if (!dropped) state.SkipWithError("cold runs need root (cannot write /proc/sys/vm/drop_caches)");
+  return dropped;
+}
+
+// The scanner's whole run, remedies and all (the trees hold no signature).
+void BM_WholeRun(benchmark::State& state) {
+  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  const bool cold = state.range(1) != 0;
+  CVirusScanner scanner(root.c_str(), std::nullopt);
+  std::uint64_t bytes = 0, files = 0;
+  for (auto _ : state) {
+    if (!start_iteration(state, cold)) break;
+    const std::uint64_t before_bytes = scanner.m_nBytesRead;
+    const std::int32_t before_files = scanner.m_nFilesScanned;
+    scanner.Run();
+    bytes += scanner.m_nBytesRead - before_bytes;
+    files += static_cast<std::uint64_t>(scanner.m_nFilesScanned - before_files);
+  }
+  report(state, bytes, files);
+}
+
+// Walks like the scanner and feeds each claimed file through `consume`.
+template <typename Consume>
+void walk(const std::string& folder, const ExtensionMap& map, Consume& consume) {
+  auto listing = platform::DirectoryListing::open(folder);
+  if (!listing) return;
+  platform::DirEntry entry;
+  while (listing->next(entry)) {
+    const std::string path = folder + platform::separator() + entry.name;
+    if (entry.kind == platform::EntryKind::directory) {
+      if (entry.name != "." && entry.name != "..") walk(path, map, consume);
+    } else if (entry.kind == platform::EntryKind::regular) {
+      std::size_t dot = path.rfind('.');
+      std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+      platform::lower_ansi(extension);
+      auto claimed = map.find(extension);
+      if (claimed == map.end()) continue;
+      auto file = platform::File::open_read(path);
+      if (file) consume(*file, claimed->second);
+    }
+  }
+}
+
+class CountingSource : public ByteSource {
+ public:
+  explicit CountingSource(platform::File& file) : file_(file) {}
+  std::size_t read(std::uint8_t* destination, std::size_t length) override {
+    std::size_t n = file_.read(destination, length);
+    bytes += n;
+    return n;
+  }
+  std::uint64_t bytes = 0;
+
+ private:
+  platform::File& file_;
+};
+
+// The I/O floor: one read of 131070 bytes, then reads of 65535, into a ring
+// that is allocated once, with nothing compared.
+void BM_IoFloor(benchmark::State& state) {
+  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  CExeHandler exe;
+  CHtmlHandler html;
+  CMailHandler mail;
+  const ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
+  const bool cold = state.range(1) != 0;
+  std::vector<std::uint8_t> ring(131070);
+  std::uint64_t bytes = 0, files = 0;
+  auto consume = [&](platform::File& file, const HandlerSet&) {
+    std::size_t asked = 131070;
+    std::size_t n = file.read(ring.data(), asked);
+    bytes += n;
+    std::size_t half = 0;
+    while (n == asked) {
+      asked = 65535;
+      n = file.read(ring.data() + half * 65535, asked);
+      bytes += n;
+      half ^= 1;
+    }
+    benchmark::DoNotOptimize(ring.data());
+    ++files;
+  };
+  for (auto _ : state) {
+    if (!start_iteration(state, cold)) break;
+    walk(root, map, consume);
+  }
+  report(state, bytes, files);
+}
+
+// The same walk with the literal search at every position.
+void BM_ReferenceSearch(benchmark::State& state) {
+  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  CExeHandler exe;
+  CHtmlHandler html;
+  CMailHandler mail;
+  const ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
+  std::uint64_t bytes = 0, files = 0;
+  std::vector<bool> found;
+  auto consume = [&](platform::File& file, const HandlerSet& handlers) {
+    std::vector<const char*> slots;
+    for (CVirusHandler* h : handlers) slots.push_back(h->m_bMatchAlways ? nullptr : h->m_pszSignature);
+    CountingSource source(file);
+    testing::reference_ring_search(source, 65535, slots, found);
+    bytes += source.bytes;
+    ++files;
+  };
+  for (auto _ : state) walk(root, map, consume);
+  report(state, bytes, files);
+}
+
+// Arguments: tree (0 large files, 1 small files), cache (0 warm, 1 cold).
+void tree_and_cache(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"tree", "cold"});
+  for (int tree : {0, 1}) {
+    for (int cold : {0, 1}) b->Args({tree, cold});
+  }
+  b->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+}
+
+BENCHMARK(BM_WholeRun)->Apply(tree_and_cache);
+BENCHMARK(BM_IoFloor)->Apply(tree_and_cache);
+BENCHMARK(BM_ReferenceSearch)->ArgNames({"tree"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+
+}  // namespace
+}  // namespace quarn::bench
+
+BENCHMARK_MAIN();
