@@ -34,6 +34,11 @@
 
 namespace quarn::ui {
 
+// The platform's ids of the OK and Cancel commands (IDOK, IDCANCEL): the
+// buttons that carry them and the results of a modal run that they end.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
 class CDialog;
 class CDataExchange;
 class DialogWindow;  // the toolkit's window behind a CDialog
@@ -140,9 +145,9 @@ std::string load_string(int resource_id);
 // UI-thread call reaches the object. A dialog object runs one window in its
 // life.
 //
-// The window routes input to the virtual handlers: the button with id IDOK
+// The window routes input to the virtual handlers: the button with id kIdOk
 // (and Enter, which presses the default push button) to OnOK; a button with
-// id IDCANCEL, Escape and the window's close box to OnCancel.
+// id kIdCancel, Escape and the window's close box to OnCancel.
 class CDialog {
  public:
   // The dialog's owner is parent; with none, it is the active dialog of the
@@ -176,9 +181,9 @@ class CDialog {
   virtual bool OnInitDialog();
   // Binds nothing.
   virtual void DoDataExchange(CDataExchange* pDX);
-  // EndDialog(IDOK).
+  // EndDialog(kIdOk).
   virtual void OnOK();
-  // EndDialog(IDCANCEL).
+  // EndDialog(kIdCancel).
   virtual void OnCancel();
   // A window timer's tick, with the id given to SetTimer. Does nothing.
   virtual void OnTimer(unsigned nIDEvent);
@@ -216,6 +221,10 @@ class CDialog {
   // destructor close them too; a derived destructor that waits for a worker
   // must close them first. User-interface thread only.
   void close_ui_calls();
+  // Runs the tasks that callers are waiting on now, rather than at the next
+  // message. The user-interface thread calls it between looks when it waits
+  // for a worker that may be calling, so that neither waits for the other.
+  void run_pending_ui_calls();
 
   // The toolkit's window, for the toolkit's own code and its tests.
   DialogWindow* window() const { return window_.get(); }
@@ -234,6 +243,7 @@ class CDialog {
   CDialog* parent_;
   int result_ = -1;
   bool used_ = false;
+  bool ended_ = false;
   std::unique_ptr<UiCallGate> gate_;
   std::unique_ptr<DialogWindow> window_;
 };
