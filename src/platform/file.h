@@ -29,10 +29,10 @@ class File {
   // Creates a file that did not exist before, for writing; never opens or
   // truncates an existing one.
   static std::optional<File> create_new(const std::string& path);
-  // Creates a new file with a unique name in folder, for writing: the name
-  // is stem followed by random characters, and the file is created
-  // exclusively, so it is never an existing file or a link planted there.
-  // path receives its full path.
+  // Creates a new file with a unique name in folder (which may end with a
+  // separator), for writing: the name is stem followed by random characters,
+  // and the file is created exclusively, so it is never an existing file or
+  // a link planted there. path receives its full path.
   static std::optional<File> create_unique(const std::string& folder, const std::string& stem, std::string& path);
 
   bool is_open() const { return handle_ != kInvalid; }

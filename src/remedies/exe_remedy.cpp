@@ -84,11 +84,13 @@ Inspection inspect(const std::string& path, RemedyIo& io) {
   return in;
 }
 
+// The folder part of a path, with its closing separator, so that a file
+// right below a root ("/x.exe", "c:\\x.exe") yields the root itself and
+// never a drive-relative "c:".
 std::string folder_of(const std::string& path) {
   auto sep = path.rfind(platform::separator());
   if (sep == std::string::npos) return ".";
-  // A file right below the root keeps the root's own separator.
-  return path.substr(0, sep == 0 ? 1 : sep);
+  return path.substr(0, sep + 1);
 }
 
 bool copy_range(RemedyIo& io, platform::File& from, std::uint64_t offset, std::uint64_t size, platform::File& to) {

@@ -94,6 +94,16 @@ TEST(ExeRemedy, infected_program_of_every_kind_gets_its_host_back) {
   }
 }
 
+TEST(ExeRemedy, path_with_a_doubled_separator_is_restored_beside_the_file) {
+  // A walk started at a folder that ends with a separator builds such paths.
+  TempTree tree;
+  const std::string host = sample::host_program("doubled");
+  tree.write("dbl.exe", sample::infected_program(host));
+  EXPECT_EQ(clean_program(tree.root() + "//dbl.exe", RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(read_file(tree.path("dbl.exe")), host);
+  EXPECT_EQ(temporary_files_in(tree.root()), 0);
+}
+
 TEST(ExeRemedy, empty_host_leaves_an_empty_file) {
   TempTree tree;
   sample::PeSpec spec;
