@@ -13,13 +13,19 @@ constexpr char kStart[] = "Start";
 constexpr char kStop[] = "Stop";
 constexpr char kClose[] = "Close";
 
+// printf into a string of whatever length the number needs: a huge rate is
+// shown whole, never cut short.
 template <typename... Args>
 std::string print(const char* format, Args... args) {
   char buffer[64];
-  int n = std::snprintf(buffer, sizeof buffer, format, args...);
+  const int n = std::snprintf(buffer, sizeof buffer, format, args...);
   if (n < 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                         : sizeof buffer - 1);
+  const auto length = static_cast<std::size_t>(n);
+  if (length < sizeof buffer) return std::string(buffer, length);
+  std::string text(length + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, args...);
+  text.resize(length);
+  return text;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -141,6 +142,15 @@ void DialogWindow::build_controls() {
   for (const ControlTemplate& control : template_.controls) {
     QWidget* widget = make_control(control);
     QRect box(units_.x(control.x), units_.y(control.y), units_.x(control.cx), units_.y(control.cy));
+    // The template's boxes were made for another font. A caption that no
+    // code addresses, on one line and with no edge of its own, may grow to
+    // the right so that the last pixels of its text are never cut off.
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label != nullptr && control.id == -1 && !is_multi_line(control) && label->frameShape() == QFrame::NoFrame) {
+      const QFontMetrics metrics(label->font());
+      const QRect ink = metrics.boundingRect(label->text());
+      box.setWidth(std::max({box.width(), metrics.horizontalAdvance(label->text()), ink.x() + ink.width()}));
+    }
     widget->setGeometry(box);
     if ((control.style & style::kVisible) == 0) widget->hide();
     if (control.id != -1 && controls_.count(control.id) == 0) controls_[control.id] = widget;
