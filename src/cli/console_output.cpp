@@ -6,9 +6,15 @@ ConsoleOutput::ConsoleOutput(std::FILE* out, std::FILE* err, bool progress, bool
     : out_(out), err_(err), progress_(progress), shared_terminal_(progress && shared_terminal) {}
 
 bool ConsoleOutput::write(std::string_view text) {
-  std::lock_guard lock(mutex_);
+  // A pipe whose reader is slow blocks the write. Only when both streams
+  // share one screen must the progress line wait for it; otherwise the
+  // progress keeps moving while the worker waits.
+  std::unique_lock lock(mutex_, std::defer_lock);
+  if (shared_terminal_) {
+    lock.lock();
+    wipe_locked();
+  }
   if (failed_.load(std::memory_order_relaxed)) return false;
-  if (shared_terminal_) wipe_locked();
   const bool ok = std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0;
   if (!ok) failed_.store(true, std::memory_order_relaxed);
   return ok;

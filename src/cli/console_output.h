@@ -1,7 +1,7 @@
 // The two streams of quarn-scan: result lines and the summary on the
 // output, the live progress line on the error stream. The worker writes
-// result lines while the main thread redraws the progress line; one lock
-// keeps them from mixing on a terminal that shows both.
+// result lines while the main thread redraws the progress line; when both
+// show on one terminal, one lock keeps them from mixing.
 #pragma once
 
 #include <atomic>

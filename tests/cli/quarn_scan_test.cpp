@@ -388,6 +388,39 @@ INSTANTIATE_TEST_SUITE_P(Stop, QuarnScanSignal,
                          ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}),
                          [](const auto& info) { return info.param.first == SIGINT ? "sigint" : "sigterm"; });
 
+TEST_F(QuarnScan, progress_shows_on_a_terminal_within_its_width_and_is_wiped_at_the_end) {
+  constexpr int kFiles = 3000;
+  constexpr int kColumns = 60;
+  for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  setup.error_terminal_columns = kColumns;
+  ScanProcess scan(setup);
+  // Nobody reads the output yet, so the worker soon waits on the full pipe
+  // while the main thread keeps the progress line fresh.
+  ASSERT_TRUE(scan.wait_for_error_text("Scanned "));
+  const ScanRun run = scan.finish();
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(items_of(split(run.out).summary)["Files deleted"], std::to_string(kFiles));
+  EXPECT_EQ(run.out.find("Scanned "), std::string::npos);
+  std::vector<std::string> frames;
+  for (std::size_t start = 0, end; start <= run.err.size(); start = end + 1) {
+    end = run.err.find('\r', start);
+    if (end == std::string::npos) end = run.err.size();
+    if (end > start) frames.push_back(run.err.substr(start, end - start));
+  }
+  ASSERT_GE(frames.size(), 2u) << run.err;
+  for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
+    EXPECT_LT(frames[i].size(), static_cast<std::size_t>(kColumns)) << frames[i];
+    if (frames[i].find_first_not_of(' ') != std::string::npos) {
+      EXPECT_EQ(frames[i].rfind("Scanned ", 0), 0u) << frames[i];
+      EXPECT_NE(frames[i].find(" MB/s  "), std::string::npos) << frames[i];
+    }
+  }
+  EXPECT_EQ(frames.back().find_first_not_of(' '), std::string::npos) << "the last frame wipes the line";
+}
+
 TEST_F(QuarnScan, output_that_goes_away_stops_the_scan_with_status_2) {
   constexpr int kFiles = 500;
   for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,11 +26,34 @@ bool drain(int fd, std::string& into) {
   }
 }
 
+// Waits for the descriptor to have something, for long enough that only a
+// hung scanner runs out of it; a hang then fails the test instead of
+// stalling the suite.
+bool readable(int fd) {
+  constexpr int kHangGuardMs = 120000;
+  pollfd p{fd, POLLIN, 0};
+  int n;
+  do {
+    n = ::poll(&p, 1, kHangGuardMs);
+  } while (n < 0 && errno == EINTR);
+  return n > 0;
+}
+
 }  // namespace
 
 ScanProcess::ScanProcess(const ScanSetup& setup) {
   int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (setup.error_terminal_columns > 0) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(setup.error_terminal_columns);
+    if (::openpty(&err[0], &err[1], nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+    ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(err[1], F_SETFD, FD_CLOEXEC);
+  } else if (::pipe2(err, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
   std::vector<std::string> argv_text = {QUARN_SCAN_BINARY};
   argv_text.insert(argv_text.end(), setup.args.begin(), setup.args.end());
   std::vector<char*> argv;
@@ -73,8 +97,15 @@ std::optional<std::string> ScanProcess::read_line() {
       consumed_ = end + 1;
       return line;
     }
-    if (out_ < 0 || !drain(out_, out_text_)) return std::nullopt;
+    if (out_ < 0 || !readable(out_) || !drain(out_, out_text_)) return std::nullopt;
   }
+}
+
+bool ScanProcess::wait_for_error_text(const std::string& text) {
+  while (err_text_.find(text) == std::string::npos) {
+    if (err_ < 0 || !readable(err_) || !drain(err_, err_text_)) return false;
+  }
+  return true;
 }
 
 void ScanProcess::send_signal(int signal_number) { ::kill(pid_, signal_number); }

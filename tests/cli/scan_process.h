@@ -22,6 +22,7 @@ struct ScanSetup {
   std::vector<std::string> args;
   std::vector<std::pair<std::string, std::string>> env;  // added or replaced
   bool close_output = false;  // the output pipe's reader is gone from the start
+  int error_terminal_columns = 0;  // above 0: the error stream is a terminal this wide
 };
 
 class ScanProcess {
@@ -33,6 +34,8 @@ class ScanProcess {
 
   // Reads the output until one whole line has come; nothing at its end.
   std::optional<std::string> read_line();
+  // Reads the error stream until it holds text; false when it ended first.
+  bool wait_for_error_text(const std::string& text);
   void send_signal(int signal_number);
   // Reads both streams to their end and waits for the process.
   ScanRun finish();
