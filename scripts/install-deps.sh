@@ -11,7 +11,7 @@ want=("$@")
 
 build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
             libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
-            libgl-dev clang libclang-rt-14-dev)
+            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils

@@ -239,6 +239,10 @@ class CDialog {
  private:
   bool create_window();
 
+  // Each toolkit's constructor makes gate_ with its own way of posting a job
+  // to the user-interface thread (Qt: a queued call on the application
+  // object; Win32: a message posted to a window of that thread). The shared
+  // code (dialog_common.cpp) does the rest.
   int template_id_;
   CDialog* parent_;
   int result_ = -1;

@@ -35,9 +35,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
-  QTemporaryDir folder;
+  // A short root, so that the list's Path column shows whole folders.
+  QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("q-XXXXXX")));
   if (!folder.isValid()) return 1;
-  const std::string root = QDir(folder.path()).filePath("sample").toStdString();
+  const std::string root = folder.path().toStdString();
   const quarn::sample::SampleTree tree = quarn::sample::write_sample_tree(root);
   const int infected = tree.expected_counts().infected;
 
