@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 
 namespace quarn::ui {
 namespace {
@@ -198,6 +202,191 @@ TEST(ResourceScript, a_truncated_script_at_every_length_is_refused_or_read_witho
     if (!parsed.script) ++refused;
   }
   EXPECT_GT(refused, 0u);
+}
+
+}  // namespace
+}  // namespace quarn::ui
+
+// --- the Windows resource compiler reads the script the same way ------------
+
+namespace quarn::ui {
+namespace {
+
+// Reads little-endian fields of a compiled resource file, every read
+// checked against the end first.
+class ResReader {
+ public:
+  explicit ResReader(std::string_view bytes) : bytes_(bytes) {}
+  bool ok() const { return ok_; }
+  std::size_t offset() const { return off_; }
+  bool fits(std::uint64_t len) const { return off_ <= bytes_.size() && len <= bytes_.size() - off_; }
+  std::uint32_t u16() { return static_cast<std::uint32_t>(take(2)); }
+  std::uint32_t u32() { return static_cast<std::uint32_t>(take(4)); }
+  int s16() { return static_cast<std::int16_t>(take(2)); }
+  std::uint8_t u8() { return static_cast<std::uint8_t>(take(1)); }
+  void align4(std::size_t base) {
+    while ((off_ - base) % 4 != 0 && ok_) take(1);
+  }
+  void skip(std::uint64_t n) {
+    if (!fits(n)) ok_ = false;
+    else off_ += static_cast<std::size_t>(n);
+  }
+  // A NUL-terminated UTF-16 text, narrowed: the script holds ASCII only.
+  std::string text() {
+    std::string out;
+    for (std::uint32_t c = u16(); ok_ && c != 0; c = u16()) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+  }
+  // A name or ordinal (sz_Or_Ord): 0xFFFF then the ordinal, or a text.
+  std::string name_or_ordinal() {
+    if (!fits(2)) return {};
+    if (static_cast<unsigned char>(bytes_[off_]) == 0xFF && static_cast<unsigned char>(bytes_[off_ + 1]) == 0xFF) {
+      u16();
+      return "#" + std::to_string(u16());
+    }
+    return text();
+  }
+
+ private:
+  std::uint64_t take(unsigned n) {
+    if (!ok_ || !fits(n)) {
+      ok_ = false;
+      return 0;
+    }
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < n; ++i) v |= std::uint64_t{static_cast<unsigned char>(bytes_[off_ + i])} << (8 * i);
+    off_ += n;
+    return v;
+  }
+
+  std::string_view bytes_;
+  std::size_t off_ = 0;
+  bool ok_ = true;
+};
+
+// The predefined window classes as the compiler stores them.
+std::string class_name(const std::string& stored) {
+  if (stored == "#128") return "BUTTON";
+  if (stored == "#129") return "EDIT";
+  if (stored == "#130") return "STATIC";
+  std::string upper = stored;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+RcDialog read_dialog(std::string_view data, int id) {
+  ResReader r(data);
+  RcDialog d;
+  d.id = id;
+  std::uint32_t count = 0;
+  if (r.u16() == 1 && r.u16() == 0xFFFF) {
+    d.extended = true;
+    r.u32();  // help id
+    d.ex_style = r.u32();
+    d.style = r.u32();
+  } else {
+    r = ResReader(data);
+    d.style = r.u32();
+    d.ex_style = r.u32();
+  }
+  count = r.u16();
+  d.x = r.s16(), d.y = r.s16(), d.cx = r.s16(), d.cy = r.s16();
+  EXPECT_EQ(r.name_or_ordinal(), "");  // no menu
+  EXPECT_EQ(r.name_or_ordinal(), "");  // no class of its own
+  d.caption = r.text();
+  if (d.style & 0x40) {  // DS_SETFONT
+    d.point_size = static_cast<int>(r.u16());
+    if (d.extended) {
+      d.weight = static_cast<int>(r.u16());
+      d.italic = r.u8() != 0;
+      d.charset = r.u8();
+    }
+    d.font_name = r.text();
+  }
+  for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
+    r.align4(0);
+    RcControl c;
+    if (d.extended) {
+      r.u32();  // help id
+      c.ex_style = r.u32();
+      c.style = r.u32();
+    } else {
+      c.style = r.u32();
+      c.ex_style = r.u32();
+    }
+    c.x = r.s16(), c.y = r.s16(), c.cx = r.s16(), c.cy = r.s16();
+    c.id = d.extended ? static_cast<std::int32_t>(r.u32()) : r.s16();
+    c.class_name = class_name(r.name_or_ordinal());
+    c.text = r.name_or_ordinal();
+    r.skip(r.u16());  // creation data
+    d.controls.push_back(std::move(c));
+  }
+  EXPECT_TRUE(r.ok()) << "dialog " << id << " is cut short";
+  return d;
+}
+
+TEST(ResourceScript, the_windows_resource_compiler_builds_the_same_dialogs_and_string) {
+  const std::string windres = QUARN_WINDRES;
+  if (windres.empty()) GTEST_SKIP() << "no i686-w64-mingw32-windres on this machine";
+  const std::string out = ::testing::TempDir() + "quarn_rc_test.res";
+  const std::string command = windres + " -I " + QUARN_SOURCE_DIR + "/res " + QUARN_SOURCE_DIR +
+                              "/res/quarn.rc -O res -o " + out;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::ifstream in(out, std::ios::binary);
+  const std::string res((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::remove(out.c_str());
+
+  const RcScript script = parse_project_script();
+  std::map<int, RcDialog> compiled;
+  std::map<int, std::string> strings;
+  std::set<int> languages;
+  ResReader r(res);
+  while (r.ok() && r.fits(8)) {
+    const std::size_t start = r.offset();
+    const std::uint32_t data_size = r.u32();
+    const std::uint32_t header_size = r.u32();
+    const std::string type = r.name_or_ordinal();
+    const std::string name = r.name_or_ordinal();
+    r.align4(start);
+    r.u32();  // data version
+    r.u16();  // memory flags
+    const std::uint32_t language = r.u16();
+    ASSERT_TRUE(r.ok() && r.offset() - start <= header_size);
+    r.skip(start + header_size - r.offset());
+    ASSERT_TRUE(r.fits(data_size));
+    const std::string_view data = std::string_view(res).substr(r.offset(), data_size);
+    r.skip(data_size);
+    r.align4(0);
+    if (data_size == 0) continue;  // the file's leading empty entry
+    languages.insert(static_cast<int>(language));
+    const int id = name.size() > 1 && name[0] == '#' ? std::stoi(name.substr(1)) : -1;
+    if (type == "#5") compiled[id] = read_dialog(data, id);
+    if (type == "#6") {
+      ResReader s(data);
+      for (int i = 0; i < 16 && s.ok(); ++i) {
+        std::string text;
+        for (std::uint32_t n = s.u16(); n > 0 && s.ok(); --n) text.push_back(static_cast<char>(s.u16()));
+        if (!text.empty()) strings[(id - 1) * 16 + i] = text;
+      }
+    }
+  }
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(languages, std::set<int>{0x0409});
+  EXPECT_EQ(strings, script.strings);
+  ASSERT_EQ(compiled.size(), script.dialogs.size());
+  for (RcDialog expected : script.dialogs) {
+    ASSERT_EQ(compiled.count(expected.id), 1u);
+    for (RcControl& c : expected.controls) c.class_name = class_name(c.class_name);
+    const RcDialog& got = compiled.at(expected.id);
+    EXPECT_EQ(got.caption, expected.caption);
+    EXPECT_EQ(got.style, expected.style);
+    EXPECT_EQ(got.font_name, expected.font_name);
+    ASSERT_EQ(got.controls.size(), expected.controls.size());
+    for (std::size_t i = 0; i < got.controls.size(); ++i) {
+      EXPECT_EQ(got.controls[i], expected.controls[i]) << "dialog " << expected.id << " control #" << i + 1;
+    }
+    EXPECT_EQ(got, expected);
+  }
 }
 
 }  // namespace
