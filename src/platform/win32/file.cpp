@@ -1,0 +1,226 @@
+// rand_s is declared only when this is defined before the first header.
+#define _CRT_RAND_S
+
+#include "platform/file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/win32/handle.h"
+
+namespace quarn::platform {
+namespace win32 {
+
+bool is_regular_disk_file(HANDLE handle, std::uint64_t* size) {
+  if (GetFileType(handle) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  constexpr DWORD kNotRegular = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  if ((info.dwFileAttributes & kNotRegular) != 0) return false;
+  if (size != nullptr) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return true;
+}
+
+}  // namespace win32
+
+namespace {
+
+using win32::UniqueHandle;
+
+// ReadFile and WriteFile take a 32-bit count; larger requests go in pieces.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+// The attributes that travel with a file's contents when it is replaced by a
+// restored copy.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Opens an existing file without following a reparse point at its end and
+// insists on a regular disk file. size receives its length.
+std::optional<UniqueHandle> open_regular(const std::string& path, DWORD access, DWORD share, DWORD flags,
+                                         std::uint64_t& size) {
+  UniqueHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr));
+  if (!handle.valid() || !win32::is_regular_disk_file(handle.get(), &size)) return std::nullopt;
+  return handle;
+}
+
+std::optional<DWORD> attributes_of(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return info.dwFileAttributes;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)),
+      size_at_open_(other.size_at_open_),
+      position_(other.position_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = std::exchange(other.handle_, kInvalid);
+    size_at_open_ = other.size_at_open_;
+    position_ = other.position_;
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+std::optional<File> File::open_read(const std::string& path) {
+  std::uint64_t size = 0;
+  auto handle = open_regular(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, size);
+  if (!handle) return std::nullopt;
+  File file(win32::from_handle(handle->release()));
+  file.size_at_open_ = size;
+  return file;
+}
+
+std::optional<File> File::open_read_write(const std::string& path) {
+  std::uint64_t size = 0;
+  auto handle = open_regular(path, GENERIC_READ | GENERIC_WRITE, 0, 0, size);
+  if (!handle) return std::nullopt;
+  File file(win32::from_handle(handle->release()));
+  file.size_at_open_ = size;
+  return file;
+}
+
+std::optional<File> File::create_new(const std::string& path) {
+  // CREATE_NEW fails on any existing name, a link planted there included.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(win32::from_handle(handle));
+}
+
+std::optional<File> File::create_unique(const std::string& folder, const std::string& stem, std::string& path) {
+  std::string prefix = folder;
+  if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) prefix += '\\';
+  prefix += stem;
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    unsigned int high = 0, low = 0;
+    if (rand_s(&high) != 0 || rand_s(&low) != 0) return std::nullopt;
+    char suffix[20];
+    std::snprintf(suffix, sizeof suffix, "%08x%04x", high, low & 0xFFFFu);
+    std::string candidate = prefix + suffix;
+    auto file = create_new(candidate);
+    if (file) {
+      path = std::move(candidate);
+      return file;
+    }
+    DWORD error = GetLastError();
+    // Only a name that is taken is worth another try.
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::size_t File::read(void* buffer, std::size_t len) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < len) {
+    DWORD got = 0;
+    DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
+    if (!ReadFile(win32::to_handle(handle_), out + done, want, &got, nullptr) || got == 0) break;
+    done += got;
+    position_ += got;
+    // A short read that reaches the length seen at open is the end: no
+    // second call just to be told so.
+    if (done < len && size_at_open_ != 0 && position_ >= size_at_open_) break;
+  }
+  return done;
+}
+
+std::optional<std::size_t> File::read_at(std::uint64_t offset, void* buffer, std::size_t len) {
+  HANDLE handle = win32::to_handle(handle_);
+  // A positioned ReadFile moves the file pointer; pread does not, so the
+  // pointer that read() uses is put back afterwards.
+  LARGE_INTEGER zero{}, saved{};
+  if (!SetFilePointerEx(handle, zero, &saved, FILE_CURRENT)) return std::nullopt;
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  bool failed = false;
+  while (done < len) {
+    const std::uint64_t at = offset + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
+    if (!ReadFile(handle, out + done, want, &got, &where)) {
+      failed = GetLastError() != ERROR_HANDLE_EOF;
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  if (!SetFilePointerEx(handle, saved, nullptr, FILE_BEGIN) || failed) return std::nullopt;
+  return done;
+}
+
+bool File::write_all(const void* data, std::size_t len) {
+  const auto* in = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    DWORD put = 0;
+    DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
+    if (!WriteFile(win32::to_handle(handle_), in + done, want, &put, nullptr) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+std::optional<std::uint64_t> File::size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(win32::to_handle(handle_), &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool File::set_length(std::uint64_t length) {
+  // Unlike SetEndOfFile, this leaves the file pointer where it was, as
+  // ftruncate does.
+  FILE_END_OF_FILE_INFO info{};
+  info.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(win32::to_handle(handle_), FileEndOfFileInfo, &info, sizeof info) != 0;
+}
+
+bool File::flush_to_disk() { return FlushFileBuffers(win32::to_handle(handle_)) != 0; }
+
+bool File::copy_permissions_from(const File& other) {
+  auto theirs = attributes_of(win32::to_handle(other.handle_));
+  auto mine = attributes_of(win32::to_handle(handle_));
+  if (!theirs || !mine) return false;
+  // MoveFileEx refuses to replace a read-only file and DeleteFileA refuses
+  // to remove one, so a copy that took the read-only attribute could neither
+  // take the original's place nor be cleaned away after that refusal. A
+  // read-only original is reported as a failure before anything changes.
+  if ((*theirs & FILE_ATTRIBUTE_READONLY) != 0) return false;
+  DWORD wanted = (*mine & ~kCopiedAttributes) | (*theirs & kCopiedAttributes);
+  if (wanted == *mine) return true;
+  FILE_BASIC_INFO info{};
+  // Zero times mean "leave unchanged"; FILE_ATTRIBUTE_NORMAL stands for no
+  // attribute at all, since zero would also mean "leave unchanged".
+  info.FileAttributes = wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
+  return SetFileInformationByHandle(win32::to_handle(handle_), FileBasicInfo, &info, sizeof info) != 0;
+}
+
+bool File::copy_owner_from(const File&) {
+  // A new file takes its owner and its security from the folder it is made
+  // in, which is the original's folder.
+  return true;
+}
+
+bool File::close() {
+  if (handle_ == kInvalid) return true;
+  return CloseHandle(win32::to_handle(std::exchange(handle_, kInvalid))) != 0;
+}
+
+}  // namespace quarn::platform

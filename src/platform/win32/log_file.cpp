@@ -1,0 +1,48 @@
+#include "platform/log_file.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/win32/handle.h"
+
+namespace quarn::platform {
+
+LogFile::LogFile(LogFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+
+LogFile& LogFile::operator=(LogFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != -1) CloseHandle(win32::to_handle(handle_));
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+LogFile::~LogFile() {
+  if (handle_ != -1) CloseHandle(win32::to_handle(handle_));
+}
+
+std::optional<LogFile> LogFile::open_exclusive(const std::string& path) {
+  // Share mode 0: while this program runs, no other opener, a second copy of
+  // it included, can read, write or empty the log. The share check comes
+  // before anything is changed, and the file is emptied only once it is
+  // ours. A reparse point at the path is opened as itself and refused, so
+  // the log never writes through a link into another file.
+  win32::UniqueHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.valid() || !win32::is_regular_disk_file(handle.get())) return std::nullopt;
+  FILE_END_OF_FILE_INFO empty{};
+  if (!SetFileInformationByHandle(handle.get(), FileEndOfFileInfo, &empty, sizeof empty)) return std::nullopt;
+  return LogFile(win32::from_handle(handle.release()));
+}
+
+bool LogFile::write(std::string_view line) {
+  if (handle_ == -1) return false;
+  DWORD written = 0;
+  if (!WriteFile(win32::to_handle(handle_), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+    return false;
+  }
+  return written == line.size();
+}
+
+}  // namespace quarn::platform
