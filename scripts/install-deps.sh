@@ -3,7 +3,7 @@
 # skips what is already there. Groups let a quick build avoid the heavy ones.
 #   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6
 #   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
-#   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), hyperfine, python3
+#   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
 set -euo pipefail
 
 want=("$@")
@@ -16,7 +16,7 @@ test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
            xdotool)
-bench_pkgs=(ripgrep clamav hyperfine python3)
+bench_pkgs=(ripgrep clamav python3)
 
 pkgs=()
 need_i386=0
