@@ -82,12 +82,5 @@ TEST(BackupStore, knows_itself_by_identity_and_what_lies_below_it) {
   EXPECT_FALSE(store->holds(fs::canonical(tree.root()).string()));
 }
 
-TEST(BackupStore, cannot_open_where_a_file_has_the_name) {
-  TempTree tree;
-  tree.write("blocker", "x");
-  EXPECT_FALSE(BackupStore::open(tree.path("blocker")));
-  EXPECT_FALSE(BackupStore::open(tree.path("blocker/store")));
-}
-
 }  // namespace
 }  // namespace quarn::cli

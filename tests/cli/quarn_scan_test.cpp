@@ -316,6 +316,7 @@ class QuarnScanBadUsage : public QuarnScan, public ::testing::WithParamInterface
 TEST_P(QuarnScanBadUsage, gets_one_message_status_2_and_no_scan) {
   const std::string mail = tree_.write("disk/m.eml", kInfectedMail);
   tree_.write("blocker", "a file where a folder would have to be");
+  ::mkfifo(tree_.path("fifo").c_str(), 0600);
   std::vector<std::string> args;
   for (const std::string& arg : GetParam().args) {
     std::string text = arg;
@@ -336,6 +337,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"missing_path", {"@/disk", "@/nothing-here"}},
                       BadUsage{"empty_path", {"", "@/disk"}},
                       BadUsage{"log_without_file", {"@/disk", "--log"}},
+                      BadUsage{"log_twice", {"--log", "@/a.log", "--log", "@/b.log", "@/disk"}},
+                      BadUsage{"empty_backup_name", {"--backup=", "@/disk"}},
+                      BadUsage{"path_is_a_fifo", {"@/fifo"}},
                       BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}},
                       BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}},
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
