@@ -46,6 +46,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   app.footer(kFooter);
   app.set_version_flag("--version", std::string("quarn-scan ") + QUARN_VERSION);
   app.get_formatter()->column_width(24);
+  // CLI11 would take "/name" for an option on Windows; there it is a path
+  // from the current drive's root, and scripts expect one syntax everywhere.
+  app.allow_windows_style_options(false);
 
   app.add_option("PATH", options.paths, "File or folder to scan")->required();
   app.add_option("--log", options.log_path,

@@ -190,6 +190,13 @@ TEST_F(QuarnScan, a_linked_path_is_followed_but_links_inside_the_walk_are_not) {
   EXPECT_TRUE(exists(tree_.path("elsewhere/n.eml")));
 }
 
+TEST_F(QuarnScan, a_name_with_control_bytes_stays_one_harmless_line) {
+  tree_.write("disk/a\nb\x1b[2J.eml", kInfectedMail);
+  const ScanRun run = run_scan({tree_.path("disk")});
+  EXPECT_EQ(split(run.out).results, std::vector<std::string>{"deleted:  " + tree_.path("disk/a\\x0Ab\\x1B[2J.eml")});
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+}
+
 TEST_F(QuarnScan, quiet_drops_the_file_lines_and_no_summary_drops_the_summary) {
   for (const char* name : {"q", "s", "qs"}) tree_.write(std::string(name) + "/m.eml", kInfectedMail);
 

@@ -15,11 +15,6 @@ TEST(ResultWords, a_preview_of_mixed_or_unknown_values_would_fail) {
   EXPECT_STREQ(result_word(-1, true), "would fail");
 }
 
-TEST(ResultWords, a_name_with_control_bytes_stays_one_harmless_line) {
-  EXPECT_EQ(result_line(STATUS_DELETED, false, "/d/a\nb\x1b[2J.eml"), "deleted:  /d/a\\x0Ab\\x1B[2J.eml");
-  EXPECT_EQ(result_line(STATUS_CLEANED, true, "/d/index.htm"), "would clean:  /d/index.htm");
-}
-
 TEST(Elapsed, is_hours_minutes_seconds_and_never_negative) {
   EXPECT_EQ(format_elapsed(0), "00:00:00");
   EXPECT_EQ(format_elapsed(59), "00:00:59");
