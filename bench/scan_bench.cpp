@@ -78,6 +78,14 @@ void BM_WholeRun(benchmark::State& state) {
   report(state, bytes, files);
 }
 
+// The scanner's three handlers and the extension map they make.
+struct Claims {
+  CExeHandler exe;
+  CHtmlHandler html;
+  CMailHandler mail;
+  ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
+};
+
 // Walks like the scanner and feeds each claimed file through `consume`.
 template <typename Consume>
 void walk(const std::string& folder, const ExtensionMap& map, Consume& consume) {
@@ -118,10 +126,8 @@ class CountingSource : public ByteSource {
 // that is allocated once, with nothing compared.
 void BM_IoFloor(benchmark::State& state) {
   const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
-  CExeHandler exe;
-  CHtmlHandler html;
-  CMailHandler mail;
-  const ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
+  const Claims claims;
+  const ExtensionMap& map = claims.map;
   const bool cold = state.range(1) != 0;
   std::vector<std::uint8_t> ring(131070);
   std::uint64_t bytes = 0, files = 0;
@@ -149,10 +155,8 @@ void BM_IoFloor(benchmark::State& state) {
 // The same walk with the literal search at every position.
 void BM_ReferenceSearch(benchmark::State& state) {
   const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
-  CExeHandler exe;
-  CHtmlHandler html;
-  CMailHandler mail;
-  const ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
+  const Claims claims;
+  const ExtensionMap& map = claims.map;
   std::uint64_t bytes = 0, files = 0;
   std::vector<bool> found;
   auto consume = [&](platform::File& file, const HandlerSet& handlers) {
