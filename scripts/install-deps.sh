@@ -15,7 +15,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
-           xdotool)
+           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine)
 bench_pkgs=(ripgrep clamav python3)
 
 pkgs=()

@@ -94,8 +94,9 @@ void lower_ansi(std::string& text) {
 }
 
 bool equal_no_case(const std::string& a, const std::string& b) {
-  // _stricmp stops at a NUL; the lengths make embedded ones count as well.
-  return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
+  // _stricmp's comparison, but over every byte: _stricmp would stop at an
+  // embedded NUL and call "a\0x" and "a\0y" equal.
+  return a.size() == b.size() && _memicmp(a.data(), b.data(), a.size()) == 0;
 }
 
 std::string log_text(const std::string& path) {

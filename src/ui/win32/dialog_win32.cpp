@@ -221,12 +221,22 @@ CDialog::~CDialog() {
   window_.reset();
 }
 
+namespace {
+
+HWND owner_for(const CDialog& dialog) {
+  const CDialog* parent = dialog.parent();
+  if (parent != nullptr && parent->window() != nullptr && parent->window()->hwnd() != nullptr) {
+    return parent->window()->hwnd();
+  }
+  return default_owner_window(dialog);
+}
+
+}  // namespace
+
 bool CDialog::create_window() {
   if (used_) return false;
   used_ = true;
-  HWND owner = nullptr;
-  if (parent_ != nullptr && parent_->window() != nullptr) owner = parent_->window()->hwnd();
-  if (owner == nullptr) owner = default_owner_window(*this);
+  const HWND owner = owner_for(*this);
   // The object exists before the window, so that OnInitDialog, which runs
   // while the window is being made, already finds it.
   window_ = std::make_unique<DialogWindow>(*this);
@@ -238,11 +248,17 @@ bool CDialog::create_window() {
 }
 
 int CDialog::DoModal() {
-  if (!create_window()) return -1;
-  HWND window = window_->hwnd();
-  HWND owner = window_->owner_window();
+  if (used_) return -1;
+  // The owner is disabled before the window exists, so that no moment is
+  // left in which both take input.
+  const HWND owner = owner_for(*this);
   const bool disable_owner = owner != nullptr && IsWindowEnabled(owner);
   if (disable_owner) EnableWindow(owner, FALSE);
+  if (!create_window()) {
+    if (disable_owner) EnableWindow(owner, TRUE);
+    return -1;
+  }
+  HWND window = window_->hwnd();
   t_modal_dialogs.push_back(this);
   if (!ended_) ShowWindow(window, SW_SHOW);
 
