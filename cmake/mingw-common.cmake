@@ -22,15 +22,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601 ${QUARN_MINGW_ARCH_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601 ${QUARN_MINGW_ARCH_FLAGS}")
 
-# libgcc, libstdc++ and winpthread go into the program itself, so it needs no
-# DLL beyond the system's.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # ctest, and gtest_discover_tests at build time, run the test programs under
 # Wine through this wrapper.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh ${QUARN_WINE_LOADER})
 
-# googletest and CLI11 for the cross build (see mingw-packages.cmake).
+# Static linking, googletest and CLI11 for the cross build (see
+# mingw-packages.cmake).
 set(CMAKE_PROJECT_quarn_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/mingw-packages.cmake)
 
 # Test programs list their tests when ctest runs, not at build time, so a

@@ -1,9 +1,16 @@
-# Included at the end of project(quarn) in a MinGW cross build. Debian ships
-# googletest only as sources and CLI11 only as host headers, and the host's
-# package files would put /usr/include on the cross compiler's path. So the
-# cross build compiles googletest itself, offers CLI11's headers alone, and
-# gives both the target names that find_package would give; the package files
-# in mingw-packages/ make those find_package calls succeed.
+# Included at the end of project(quarn) in a MinGW cross build.
+#
+# libgcc, libstdc++ and winpthread go into every program itself, so that it
+# needs no DLL beyond the system's. A link option rather than the linker
+# flags' initial value: a build that passes its own CMAKE_EXE_LINKER_FLAGS
+# (say -s) keeps it.
+add_link_options(-static)
+
+# Debian ships googletest only as sources and CLI11 only as host headers, and
+# the host's package files would put /usr/include on the cross compiler's
+# path. So the cross build compiles googletest itself, offers CLI11's headers
+# alone, and gives both the target names that find_package would give; the
+# package files in mingw-packages/ make those find_package calls succeed.
 
 # CLI11 is header-only: a folder holding nothing but a link to its headers.
 set(QUARN_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's headers for the cross build")
