@@ -67,8 +67,9 @@ void RingSearch::search(ByteSource& source, std::span<const char* const> slots, 
   const std::size_t B = ring_size_;
   std::uint8_t* ring = ring_.get();
 
-  std::vector<Slot> pending;
-  pending.reserve(slots.size());
+  // Reused from file to file: a scan of many small files allocates nothing here.
+  std::vector<Slot>& pending = pending_;
+  pending.clear();
   std::size_t mirror = 0;
   bool empty_signature = false;
   for (std::size_t i = 0; i < slots.size(); ++i) {

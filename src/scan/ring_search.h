@@ -53,6 +53,7 @@ class RingSearch {
   std::uint32_t half_;
   std::size_t ring_size_;
   std::unique_ptr<std::uint8_t[]> ring_;
+  std::vector<Slot> pending_;
 };
 
 }  // namespace quarn

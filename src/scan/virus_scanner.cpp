@@ -165,9 +165,11 @@ bool CVirusScanner::ScanFile(const std::string& path) {
         bump(m_nScanErrors);
         return false;
       }
-      std::vector<const char*> slots;
-      std::vector<CVirusHandler*> slot_handlers;
-      slots.reserve(claimed->second.size());
+      // The slot vectors are the worker's own and are reused from file to file.
+      std::vector<const char*>& slots = m_slots;
+      std::vector<CVirusHandler*>& slot_handlers = m_slotHandlers;
+      slots.clear();
+      slot_handlers.clear();
       for (CVirusHandler* handler : claimed->second) {
         slot_handlers.push_back(handler);
         if (handler->m_bMatchAlways) {
@@ -181,7 +183,7 @@ bool CVirusScanner::ScanFile(const std::string& path) {
         m_ring = std::make_unique<RingSearch>(m_nHalfBufferLength);
       }
       FileSource source(*file, m_nBytesRead);
-      std::vector<bool> found;
+      std::vector<bool>& found = m_slotFound;
       m_ring->search(source, slots, found);
       for (std::size_t i = 0; i < found.size(); ++i) {
         if (found[i]) matched.insert(slot_handlers[i]);

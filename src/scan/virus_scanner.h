@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/fs.h"
 #include "platform/log_file.h"
@@ -99,7 +100,11 @@ class CVirusScanner : public CScanThread {
  private:
   bool IsOwnProgram(const std::string& path);
 
+  // The search's ring and per-file scratch, used by the worker only.
   std::unique_ptr<RingSearch> m_ring;
+  std::vector<const char*> m_slots;
+  std::vector<CVirusHandler*> m_slotHandlers;
+  std::vector<bool> m_slotFound;
   std::optional<std::string> m_strOwnProgram;
   bool m_bOwnProgramKnown = false;
 };
