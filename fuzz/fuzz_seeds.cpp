@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   const std::string host = "MZ host";
   write(pe_dir + "/pe32.exe", infected_program(host));
   write(pe_dir + "/pe32plus.dll", infected_program(host, PeKind::pe32_plus, true));
-  PeSpec several;
+  PeRecipe several;
   several.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0407, "de"},
                        {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, "en"},
                        {ResourceKey::of(kRtDialog), ResourceKey::of(kHostResourceId), 0x0409, "dialog"},

@@ -165,20 +165,20 @@ ResourceSection build_resource_section(const std::vector<Resource>& resources, s
   return out;
 }
 
-BuiltPe build_pe(const PeSpec& spec) {
-  const bool plus = spec.kind == PeKind::pe32_plus;
+BuiltPe build_pe(const PeRecipe& recipe) {
+  const bool plus = recipe.kind == PeKind::pe32_plus;
   const std::uint32_t optional_size = plus ? 240 : 224;
 
   std::vector<Section> sections;
   // Exe: xor eax,eax; ret. DLL entry must return TRUE: mov eax,1; ret (12 on
   // x86, where DllMain's three arguments are the callee's to pop).
-  std::string code = spec.dll ? (plus ? std::string("\xB8\x01\x00\x00\x00\xC3", 6)
+  std::string code = recipe.dll ? (plus ? std::string("\xB8\x01\x00\x00\x00\xC3", 6)
                                       : std::string("\xB8\x01\x00\x00\x00\xC2\x0C\x00", 8))
                               : std::string("\x31\xC0\xC3", 3);
   sections.push_back({".text", code, 0x60000020u});  // code, execute, read
-  if (!spec.data.empty()) sections.push_back({".data", spec.data, 0xC0000040u});  // initialised, read, write
+  if (!recipe.data.empty()) sections.push_back({".data", recipe.data, 0xC0000040u});  // initialised, read, write
   std::optional<std::size_t> rsrc_index;
-  const bool has_resources = spec.raw_resources.has_value() || !spec.resources.empty();
+  const bool has_resources = recipe.raw_resources.has_value() || !recipe.resources.empty();
   if (has_resources) {
     rsrc_index = sections.size();
     sections.push_back({".rsrc", {}, 0x40000040u});  // initialised, read
@@ -201,10 +201,10 @@ BuiltPe build_pe(const PeSpec& spec) {
   std::uint32_t raw = l.size_of_headers;
   for (std::size_t i = 0; i < sections.size(); ++i) {
     if (rsrc_index && i == *rsrc_index) {
-      if (spec.raw_resources) {
-        sections[i].bytes = *spec.raw_resources;
+      if (recipe.raw_resources) {
+        sections[i].bytes = *recipe.raw_resources;
       } else {
-        l.resource_layout = build_resource_section(spec.resources, rva);
+        l.resource_layout = build_resource_section(recipe.resources, rva);
         sections[i].bytes = l.resource_layout.bytes;
       }
       l.resource_section_index = static_cast<std::uint32_t>(i);
@@ -233,7 +233,7 @@ BuiltPe build_pe(const PeSpec& spec) {
   put_u16(b, fh + 2, l.number_of_sections);
   put_u16(b, fh + 16, static_cast<std::uint16_t>(optional_size));
   // EXECUTABLE_IMAGE, then 32BIT_MACHINE or LARGE_ADDRESS_AWARE, and DLL.
-  std::uint16_t characteristics = 0x0002 | (plus ? 0x0020 : 0x0100) | (spec.dll ? 0x2000 : 0);
+  std::uint16_t characteristics = 0x0002 | (plus ? 0x0020 : 0x0100) | (recipe.dll ? 0x2000 : 0);
   put_u16(b, fh + 18, characteristics);
 
   const std::uint32_t oh = l.optional_header_offset;
@@ -244,10 +244,10 @@ BuiltPe build_pe(const PeSpec& spec) {
   put_u32(b, oh + 16, rvas[0]);        // AddressOfEntryPoint
   put_u32(b, oh + 20, rvas[0]);        // BaseOfCode
   if (plus) {
-    put_u64(b, oh + 24, spec.dll ? 0x180000000ull : 0x140000000ull);
+    put_u64(b, oh + 24, recipe.dll ? 0x180000000ull : 0x140000000ull);
   } else {
     put_u32(b, oh + 24, sections.size() > 1 ? rvas[1] : rvas[0]);  // BaseOfData
-    put_u32(b, oh + 28, spec.dll ? 0x10000000u : 0x00400000u);
+    put_u32(b, oh + 28, recipe.dll ? 0x10000000u : 0x00400000u);
   }
   put_u32(b, oh + 32, kSectionAlignment);
   put_u32(b, oh + 36, kFileAlignment);
@@ -289,28 +289,28 @@ BuiltPe build_pe(const PeSpec& spec) {
     b += sections[i].bytes;
     b.resize(align_up(static_cast<std::uint32_t>(b.size()), kFileAlignment), '\0');
   }
-  b += spec.overlay;
+  b += recipe.overlay;
   return built;
 }
 
 std::string host_program(std::string_view label, PeKind kind, bool dll) {
-  PeSpec spec;
-  spec.kind = kind;
-  spec.dll = dll;
-  spec.data = "host program: ";
-  spec.data += label;
+  PeRecipe recipe;
+  recipe.kind = kind;
+  recipe.dll = dll;
+  recipe.data = "host program: ";
+  recipe.data += label;
   // A version-like decoy resource: clean programs carry resources too.
-  spec.resources.push_back({ResourceKey::of(kRtVersion), ResourceKey::of(1), 0x0409, "version " + std::string(label)});
-  return build_pe(spec).bytes;
+  recipe.resources.push_back({ResourceKey::of(kRtVersion), ResourceKey::of(1), 0x0409, "version " + std::string(label)});
+  return build_pe(recipe).bytes;
 }
 
 std::string infected_program(const std::string& host, PeKind kind, bool dll, std::uint16_t language) {
-  PeSpec spec;
-  spec.kind = kind;
-  spec.dll = dll;
-  spec.data = "Concept Virus";
-  spec.resources.push_back({ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), language, host});
-  return build_pe(spec).bytes;
+  PeRecipe recipe;
+  recipe.kind = kind;
+  recipe.dll = dll;
+  recipe.data = "Concept Virus";
+  recipe.resources.push_back({ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), language, host});
+  return build_pe(recipe).bytes;
 }
 
 }  // namespace quarn::sample

@@ -59,7 +59,7 @@ ResourceSection build_resource_section(const std::vector<Resource>& resources, s
 
 enum class PeKind { pe32, pe32_plus };
 
-struct PeSpec {
+struct PeRecipe {
   PeKind kind = PeKind::pe32;
   bool dll = false;
   // Builds a .rsrc section from these, unless raw_resources is given.
@@ -95,7 +95,7 @@ struct BuiltPe {
   PeLayout layout;
 };
 
-BuiltPe build_pe(const PeSpec& spec);
+BuiltPe build_pe(const PeRecipe& recipe);
 
 // A small, clean program standing for a user's own program; label makes each
 // one's bytes distinct.

@@ -29,10 +29,10 @@ bool claimed_extension(const std::string& relative) {
 
 // A program that holds the signature but no host to restore.
 std::string signed_program(const std::string& label, std::vector<Resource> resources = {}) {
-  PeSpec spec;
-  spec.data = "dropped: " + label + " " + kSignature;
-  spec.resources = std::move(resources);
-  return build_pe(spec).bytes;
+  PeRecipe recipe;
+  recipe.data = "dropped: " + label + " " + kSignature;
+  recipe.resources = std::move(resources);
+  return build_pe(recipe).bytes;
 }
 
 class TreeBuilder {
@@ -82,7 +82,7 @@ void add_programs(TreeBuilder& t) {
   // Several languages of RCDATA 102: the neutral one wins, then US English.
   const std::string english = host_program("english edition");
   const std::string german = host_program("german edition");
-  PeSpec multi;
+  PeRecipe multi;
   multi.data = kSignature;
   multi.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0407, german},
                      {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, english}};
@@ -92,13 +92,13 @@ void add_programs(TreeBuilder& t) {
   // A big host, so the signature lies behind the first wrap of the ring.
   std::string big_host = host_program("big program");
   big_host.append(300000, '\x90');
-  PeSpec big;
+  PeRecipe big;
   big.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, big_host}};
   big.overlay = kSignature;
   t.add("Program Files/Big/big.exe", build_pe(big).bytes, Outcome::cleaned, big_host,
         "infected program over 300 KB, signature at its very end");
 
-  PeSpec empty_host;
+  PeRecipe empty_host;
   empty_host.data = kSignature;
   empty_host.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0, ""}};
   t.add("Program Files/Empty/empty.exe", build_pe(empty_host).bytes, Outcome::cleaned, std::string(),

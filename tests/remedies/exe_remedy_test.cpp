@@ -106,10 +106,10 @@ TEST(ExeRemedy, path_with_a_doubled_separator_is_restored_beside_the_file) {
 
 TEST(ExeRemedy, empty_host_leaves_an_empty_file) {
   TempTree tree;
-  sample::PeSpec spec;
-  spec.data = "Concept Virus";
-  spec.resources = {{sample::ResourceKey::of(10), sample::ResourceKey::of(102), 0, ""}};
-  const std::string path = tree.write("empty.exe", sample::build_pe(spec).bytes);
+  sample::PeRecipe recipe;
+  recipe.data = "Concept Virus";
+  recipe.resources = {{sample::ResourceKey::of(10), sample::ResourceKey::of(102), 0, ""}};
+  const std::string path = tree.write("empty.exe", sample::build_pe(recipe).bytes);
   EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
   EXPECT_TRUE(exists(path));
   EXPECT_EQ(read_file(path), "");
@@ -132,7 +132,7 @@ TEST(ExeRemedy, files_without_a_host_or_not_images_are_left_as_they_are) {
     std::string bytes;
     ScanStatus expected;
   };
-  sample::PeSpec decoy;
+  sample::PeRecipe decoy;
   decoy.data = "Concept Virus";
   decoy.resources = {{sample::ResourceKey::of(sample::kRtDialog), sample::ResourceKey::of(102), 0x0409, "dialog"},
                      {sample::ResourceKey::of(sample::kRtString), sample::ResourceKey::of(102), 0x0409, "strings"},

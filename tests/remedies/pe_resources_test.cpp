@@ -18,7 +18,7 @@ using sample::build_pe;
 using sample::BuiltPe;
 using sample::get_u32;
 using sample::PeKind;
-using sample::PeSpec;
+using sample::PeRecipe;
 using sample::put_u16;
 using sample::put_u32;
 using sample::Resource;
@@ -40,12 +40,12 @@ Resource rcdata(std::uint16_t language, std::string data, std::uint32_t id = kHo
 }
 
 BuiltPe image_with(std::vector<Resource> resources, PeKind kind = PeKind::pe32, bool dll = false) {
-  PeSpec spec;
-  spec.kind = kind;
-  spec.dll = dll;
-  spec.data = "Concept Virus";
-  spec.resources = std::move(resources);
-  return build_pe(spec);
+  PeRecipe recipe;
+  recipe.kind = kind;
+  recipe.dll = dll;
+  recipe.data = "Concept Virus";
+  recipe.resources = std::move(resources);
+  return build_pe(recipe);
 }
 
 // The file offset of section i's header field at field_offset.
@@ -131,9 +131,9 @@ TEST(PeResources, named_entries_never_match_and_ids_match_on_all_32_bits) {
 }
 
 TEST(PeResources, image_without_resources_has_none) {
-  PeSpec spec;
-  spec.data = "Concept Virus";
-  EXPECT_EQ(lookup(build_pe(spec).bytes).status, LookupStatus::no_resource);
+  PeRecipe recipe;
+  recipe.data = "Concept Virus";
+  EXPECT_EQ(lookup(build_pe(recipe).bytes).status, LookupStatus::no_resource);
 
   BuiltPe pe = image_with({rcdata(0, "x")});
   put_u32(pe.bytes, pe.layout.data_directory_offset + 16, 0);  // DataDirectory[2] address
@@ -295,9 +295,9 @@ std::string root_only(std::uint16_t named, std::uint16_t ids, std::size_t room) 
   std::string body(16 + 8 * room, '\0');
   put_u16(body, 12, named);
   put_u16(body, 14, ids);
-  PeSpec spec;
-  spec.raw_resources = body;
-  return build_pe(spec).bytes;
+  PeRecipe recipe;
+  recipe.raw_resources = body;
+  return build_pe(recipe).bytes;
 }
 
 TEST(PeResources, entry_counts_are_checked_against_the_bytes_that_remain) {
