@@ -430,6 +430,9 @@ int main(int argc, char** argv) {
     // A second start empties the log, and Escape ends the window at once.
     Program program;
     check(program.start(exe), "the program starts a second time");
+    // A key typed before the new window is the active one goes nowhere.
+    wait_for([&] { return GetForegroundWindow() == program.window && IsWindowVisible(program.window); },
+             std::chrono::seconds(20));
     say("READY-ESCAPE");
     const auto code = program.wait_exit();
     check(code.has_value(), "Escape ends the program");
