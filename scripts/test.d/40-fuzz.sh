@@ -4,7 +4,7 @@
 set -euo pipefail
 seconds=${QUARN_FUZZ_SECONDS:-30}
 dir=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARN_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DQUARN_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUARN_FUZZ=ON \
   -DQUARN_SANITIZE=address -DQUARN_TESTS=OFF -DQUARN_UI=OFF >/dev/null
 cmake --build "$dir" -j "$QUARN_JOBS" --target fuzz_pe_resources fuzz_page_tail fuzz_seeds
 rm -rf "$dir/corpus"

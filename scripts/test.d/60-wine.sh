@@ -6,7 +6,7 @@ set -euo pipefail
 jobs=${QUARN_JOBS:-2}
 
 # The program that users get: 32-bit, statically linked, checked as built.
-cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
+cmake -S . -B build/windows -G Ninja -DQUARN_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_TESTS=ON >/dev/null
 cmake --build build/windows -j "$jobs"
 /usr/bin/python3 tests/windows/check_exe.py build/windows/src/app/quarn.exe
@@ -34,7 +34,7 @@ else
   tests=build/windows-64
   loader=/usr/lib/wine/wine64
   export WINEARCH=win64
-  cmake -S . -B "$tests" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+  cmake -S . -B "$tests" -G Ninja -DQUARN_WERROR=ON -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_TESTS=ON >/dev/null
   cmake --build "$tests" -j "$jobs"
   /usr/bin/python3 tests/windows/check_exe.py --x86-64 "$tests/src/app/quarn.exe"

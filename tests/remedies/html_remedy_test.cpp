@@ -128,7 +128,7 @@ TEST(PageRemedy, tail_is_the_last_200_bytes) {
   EXPECT_EQ(read_file(path), bytes201);
 
   // 201 bytes with the own end at offset 1: cut at 1 + 7.
-  path = tree.write("201b.htm", "x" + page_of_size(200));
+  path = tree.write("201b.htm", std::string("x") + page_of_size(200));
   EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), "x</html>");
 }

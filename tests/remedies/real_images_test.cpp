@@ -57,7 +57,7 @@ std::string quoted(const std::string& text) {
 // pefile's answer for each path: "found OFFSET SIZE LANGUAGE", "none" or "error".
 std::map<std::string, std::string> reference(const std::vector<std::string>& paths) {
   std::string command = std::string(QUARN_SYSTEM_PYTHON) + " " + quoted(QUARN_PE_REFERENCE);
-  for (const auto& p : paths) command += " " + quoted(p);
+  for (const auto& p : paths) command.append(" ").append(quoted(p));
   std::map<std::string, std::string> answers;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
   if (!pipe) return answers;

@@ -158,7 +158,7 @@ TEST(VirusScanner, second_run_adds_to_the_counters_and_rebuilds_its_handlers) {
 TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
   TempTree tree;
   for (int d = 0; d < 3; ++d) {
-    for (int f = 0; f < 20; ++f) tree.write("d" + std::to_string(d) + "/f" + std::to_string(f) + ".eml", "x");
+    for (int f = 0; f < 20; ++f) tree.write(std::string("d") + std::to_string(d) + "/f" + std::to_string(f) + ".eml", "x");
   }
   PausingScanner scanner;
   scanner.m_strStartPath.set(tree.root());
@@ -178,7 +178,7 @@ TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
 
 TEST(VirusScanner, destroying_a_running_scanner_stops_and_awaits_the_worker) {
   TempTree tree;
-  for (int f = 0; f < 50; ++f) tree.write("f" + std::to_string(f) + ".eml", "x");
+  for (int f = 0; f < 50; ++f) tree.write(std::string("f") + std::to_string(f) + ".eml", "x");
   std::atomic<bool>* resume = nullptr;
   {
     PausingScanner scanner;

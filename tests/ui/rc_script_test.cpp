@@ -242,7 +242,7 @@ class ResReader {
     if (!fits(2)) return {};
     if (static_cast<unsigned char>(bytes_[off_]) == 0xFF && static_cast<unsigned char>(bytes_[off_ + 1]) == 0xFF) {
       u16();
-      return "#" + std::to_string(u16());
+      return std::string("#") + std::to_string(u16());
     }
     return text();
   }
