@@ -15,7 +15,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/fs.h"
-#include "scan/virus_handler.h"
+#include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
 #include "support/reference_search.h"
 
@@ -65,7 +65,7 @@ bool start_iteration(benchmark::State& state, bool cold) {
 void BM_WholeRun(benchmark::State& state) {
   const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
   const bool cold = state.range(1) != 0;
-  CVirusScanner scanner(root.c_str(), std::nullopt);
+  CVirusScanner scanner(remedies::make_handlers, root.c_str(), std::nullopt);
   std::uint64_t bytes = 0, files = 0;
   for (auto _ : state) {
     if (!start_iteration(state, cold)) break;
@@ -92,7 +92,7 @@ void walk(const std::string& folder, const ExtensionMap& map, Consume& consume) 
   auto listing = platform::DirectoryListing::open(folder);
   if (!listing) return;
   platform::DirEntry entry;
-  while (listing->next(entry)) {
+  while (listing->next(entry) == platform::ListingStep::entry) {
     const std::string path = folder + platform::separator() + entry.name;
     if (entry.kind == platform::EntryKind::directory) {
       if (entry.name != "." && entry.name != "..") walk(path, map, consume);

@@ -7,20 +7,18 @@
 namespace quarn::cli {
 namespace {
 
-constexpr std::size_t kCopyChunk = 1 << 16;
-
 // Copies every byte of source into target and checks the count against the
 // source's size, since a short read alone cannot tell the end from an error.
 bool copy_whole(platform::File& source, platform::File& target) {
   auto size = source.size();
   if (!size) return false;
-  auto buffer = std::make_unique<unsigned char[]>(kCopyChunk);
+  auto buffer = std::make_unique<unsigned char[]>(platform::kCopyChunk);
   std::uint64_t copied = 0;
   for (;;) {
-    std::size_t n = source.read(buffer.get(), kCopyChunk);
+    std::size_t n = source.read(buffer.get(), platform::kCopyChunk);
     if (n > 0 && !target.write_all(buffer.get(), n)) return false;
     copied += n;
-    if (n < kCopyChunk) break;
+    if (n < platform::kCopyChunk) break;
   }
   return copied == *size && target.copy_permissions_from(source) && target.flush_to_disk();
 }

@@ -1,33 +1,21 @@
 #include "cli/cli_scanner.h"
 
-#include <stdexcept>
-
 #include "cli/report.h"
+#include "remedies/handlers.h"
 
 namespace quarn::cli {
-namespace {
-
-// In a preview the scanner's own log stays closed; the preview log is opened
-// by the derived scanner instead.
-std::optional<std::string> engine_log(const CliOptions& options) {
-  return options.report_only ? std::nullopt : options.log_path;
-}
-
-}  // namespace
 
 CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan, ConsoleOutput& console)
-    : CVirusScanner(nullptr, engine_log(options)),
+    : CVirusScanner(remedies::make_handlers, nullptr, options.log_path),
       report_only_(options.report_only),
       quiet_(options.quiet),
       wants_log_(options.log_path.has_value()),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
-      console_(console) {
-  if (options.report_only && options.log_path) report_log_ = platform::LogFile::open_exclusive(*options.log_path);
-}
+      console_(console) {}
 
 CommandLineScanner::~CommandLineScanner() {
-  // The worker uses the roots, the store, the preview log and the console:
+  // The worker uses the roots, the store and the console:
   // it must be gone before any of them is torn down.
   StopAndWaitForever();
 }
@@ -35,7 +23,7 @@ CommandLineScanner::~CommandLineScanner() {
 void CommandLineScanner::Run() {
   RunWith([this] {
     for (std::size_t i = 0; i < roots_.size(); ++i) {
-      if (i > 0 && m_nThreadState.load(std::memory_order_relaxed) == kStopRequested) break;
+      if (i > 0 && StopRequested()) break;
       current_root_ = i;
       const ScanRoot& root = roots_[i];
       if (root.is_file) {
@@ -72,14 +60,15 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const std::st
 
 bool CommandLineScanner::ShouldWalk(const std::string& folder) { return !backup_ || !backup_->is_store(folder); }
 
+// A preview must not log "cleaned" for a file that was left alone: its log
+// lines carry the preview's words, in the same format.
+const char* CommandLineScanner::LogWord(ScanStatus status) const { return result_word(status, report_only_); }
+
 void CommandLineScanner::OnFileResult(const char* pszPath, ScanStatus status) {
-  const std::string line = result_line(status, report_only_, pszPath);
-  // A failed log write ends this file's accounting in ScanFile, which counts
-  // it as one more scan error, as the engine's own log does.
-  if (report_log_ && !report_log_->write(line + "\r\n")) throw std::runtime_error("scan log write failed");
+  if (quiet_) return;
   // Nobody can read what a scan with a broken output does: it stops as on
   // Ctrl-C, at the next entry, instead of remedying on without a word.
-  if (!quiet_ && !console_.write(line + "\n")) Stop(false);
+  if (!console_.write(result_line(status, report_only_, pszPath) + "\n")) Stop(StopWait::dont_wait);
 }
 
 }  // namespace quarn::cli

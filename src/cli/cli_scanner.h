@@ -11,7 +11,6 @@
 #include "cli/console_output.h"
 #include "cli/options.h"
 #include "cli/scan_plan.h"
-#include "platform/log_file.h"
 #include "scan/virus_scanner.h"
 
 namespace quarn::cli {
@@ -26,12 +25,13 @@ class CommandLineScanner : public CVirusScanner {
   void Run() override;
 
   // False when a log was asked for and could not be opened.
-  bool log_ready() const { return !wants_log_ || HasLog() || report_log_.has_value(); }
+  bool log_ready() const { return !wants_log_ || HasLog(); }
 
  protected:
   ScanStatus ApplyRemedy(CVirusHandler& handler, const std::string& path) override;
   bool ShouldWalk(const std::string& folder) override;
   void OnFileResult(const char* pszPath, ScanStatus status) override;
+  const char* LogWord(ScanStatus status) const override;
 
  private:
   std::string full_path_of(const std::string& path) const;
@@ -41,9 +41,6 @@ class CommandLineScanner : public CVirusScanner {
   const bool wants_log_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
-  // A preview must not log "cleaned" for a file that was left alone, so it
-  // keeps a log of its own with the preview's words, in the same format.
-  std::optional<platform::LogFile> report_log_;
   ConsoleOutput& console_;
   std::size_t current_root_ = 0;  // the root being walked; worker thread only
 };

@@ -4,12 +4,9 @@
 
 #include "cli/options.h"
 #include "platform/fs.h"
-#include "scan/virus_scanner.h"
 
 namespace quarn::cli {
 namespace {
-
-std::int64_t load(const std::atomic<std::int32_t>& counter) { return counter.load(std::memory_order_relaxed); }
 
 void add_item(std::string& out, const char* label, std::int64_t value) {
   out += label;
@@ -49,21 +46,6 @@ std::string result_line(ScanStatus status, bool report_only, const std::string& 
   return line;
 }
 
-ScanFigures figures_of(const CVirusScanner& scanner) {
-  ScanFigures figures;
-  figures.files_scanned = load(scanner.m_nFilesScanned);
-  figures.files_skipped = load(scanner.m_nFilesSkipped);
-  figures.files_infected = load(scanner.m_nFilesInfected);
-  figures.files_cleaned = load(scanner.m_nFilesCleaned);
-  figures.files_deleted = load(scanner.m_nFilesDeleted);
-  figures.scan_errors = load(scanner.m_nScanErrors);
-  figures.directories = load(scanner.m_nDirectories);
-  figures.bytes_read = scanner.m_nBytesRead.load(std::memory_order_relaxed);
-  figures.elapsed_seconds = scanner.GetElapsedSeconds();
-  figures.mbytes_per_second = scanner.GetMBytesPerSecond();
-  return figures;
-}
-
 std::string format_elapsed(std::int64_t seconds) {
   if (seconds < 0) seconds = 0;
   char text[48];
@@ -72,7 +54,7 @@ std::string format_elapsed(std::int64_t seconds) {
   return text;
 }
 
-std::string format_summary(const ScanFigures& figures, bool report_only) {
+std::string format_summary(const Figures& figures, bool report_only) {
   std::string out;
   add_item(out, "Files scanned", figures.files_scanned);
   add_item(out, "Files skipped", figures.files_skipped);
@@ -81,12 +63,12 @@ std::string format_summary(const ScanFigures& figures, bool report_only) {
   add_item(out, report_only ? "Files to delete" : "Files deleted", figures.files_deleted);
   add_item(out, "Scan errors", figures.scan_errors);
   add_item(out, "Directories", figures.directories);
-  out += "Data read: " + format_mbytes(static_cast<double>(figures.bytes_read) / 1048576.0) + " MB\n";
+  out += "Data read: " + format_mbytes(static_cast<double>(figures.bytes_read) / kBytesPerMegabyte) + " MB\n";
   out += "Elapsed: " + format_elapsed(figures.elapsed_seconds) + "\n";
   return out;
 }
 
-std::string format_progress(const ScanFigures& figures, const std::string& current_file, std::size_t width) {
+std::string format_progress(const Figures& figures, const std::string& current_file, std::size_t width) {
   std::string line = "Scanned " + std::to_string(figures.files_scanned) + "  Infected " +
                      std::to_string(figures.files_infected) + "  ";
   line += figures.mbytes_per_second ? format_mbytes(*figures.mbytes_per_second) : std::string("-");
@@ -109,7 +91,7 @@ std::string format_progress(const ScanFigures& figures, const std::string& curre
   return line + "..." + file.substr(start);
 }
 
-int exit_status_for(const ScanFigures& figures, platform::StopSignal stop, bool output_failed) {
+int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed) {
   if (stop == platform::StopSignal::interrupt) return kExitInterrupted;
   if (stop == platform::StopSignal::terminate) return kExitTerminated;
   if (figures.scan_errors > 0 || output_failed) return kExitError;

@@ -9,11 +9,8 @@
 #include <string_view>
 
 #include "platform/signals.h"
+#include "scan/figures.h"
 #include "scan/scan_status.h"
-
-namespace quarn {
-class CVirusScanner;
-}
 
 namespace quarn::cli {
 
@@ -28,22 +25,6 @@ const char* result_word(ScanStatus status, bool report_only);
 // a crafted name cannot drive the terminal.
 std::string result_line(ScanStatus status, bool report_only, const std::string& path);
 
-// A consistent copy of the scanner's counters and derived figures.
-struct ScanFigures {
-  std::int64_t files_scanned = 0;
-  std::int64_t files_skipped = 0;
-  std::int64_t files_infected = 0;
-  std::int64_t files_cleaned = 0;
-  std::int64_t files_deleted = 0;
-  std::int64_t scan_errors = 0;
-  std::int64_t directories = 0;
-  std::uint64_t bytes_read = 0;
-  std::int64_t elapsed_seconds = 0;
-  std::optional<double> mbytes_per_second;
-};
-
-ScanFigures figures_of(const CVirusScanner& scanner);
-
 // "HH:MM:SS"; hours grow past two digits when they must. A negative span
 // (the clock was set back) shows as 00:00:00.
 std::string format_elapsed(std::int64_t seconds);
@@ -51,15 +32,15 @@ std::string format_elapsed(std::int64_t seconds);
 // The summary, one item a line, each ending in "\n". In a preview nothing
 // was cleaned or deleted, so those two lines say "Files to clean" and
 // "Files to delete" instead.
-std::string format_summary(const ScanFigures& figures, bool report_only);
+std::string format_summary(const Figures& figures, bool report_only);
 
 // One progress line of at most width bytes (at least the counters are
 // shown, cut at width): counters, rate, elapsed time and as much of the end
 // of the current file's path as fits.
-std::string format_progress(const ScanFigures& figures, const std::string& current_file, std::size_t width);
+std::string format_progress(const Figures& figures, const std::string& current_file, std::size_t width);
 
 // Stopped by a signal: 130 or 143. Otherwise 2 for any scan error or a
 // failed output, else 1 when something was infected, else 0.
-int exit_status_for(const ScanFigures& figures, platform::StopSignal stop, bool output_failed);
+int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed);
 
 }  // namespace quarn::cli

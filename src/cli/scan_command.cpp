@@ -12,14 +12,10 @@
 #include "cli/scan_plan.h"
 #include "platform/console.h"
 #include "platform/signals.h"
-#include "platform/thread.h"
 
 namespace quarn::cli {
 namespace {
 
-// How often the main thread looks for the worker's end, a stop signal and a
-// failed output; the progress line is redrawn at most five times a second.
-constexpr unsigned kPollMs = 20;
 constexpr unsigned kProgressIntervalMs = 200;
 constexpr int kDefaultColumns = 80;
 
@@ -65,25 +61,26 @@ int scan(const CliOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   bool stop_sent = false;
   unsigned since_drawn = 0;
-  while (scanner.m_nThreadState.load(std::memory_order_acquire) != CScanThread::kIdle) {
-    platform::sleep_ms(kPollMs);
+  // Between looks at the worker: pass on a stop signal once, and redraw the
+  // progress line at most five times a second.
+  scanner.WaitForIdle(PollOrder::sleep_first, CScanThread::kWithoutLimit, [&] {
     if (!stop_sent && platform::received_stop_signal() != platform::StopSignal::none) {
-      scanner.Stop(false);
+      scanner.Stop(StopWait::dont_wait);
       stop_sent = true;
     }
-    since_drawn += kPollMs;
+    since_drawn += CScanThread::STOP_POLL_INTERVAL_MS;
     if (progress && since_drawn >= kProgressIntervalMs) {
       since_drawn = 0;
-      ScanFigures figures = figures_of(scanner);
+      Figures figures = scanner.GetFigures();
       const std::chrono::duration<double> running = std::chrono::steady_clock::now() - started;
-      figures.mbytes_per_second = static_cast<double>(figures.bytes_read) / 1048576.0 / running.count();
+      figures.mbytes_per_second = static_cast<double>(figures.bytes_read) / kBytesPerMegabyte / running.count();
       console.show_progress(format_progress(figures, scanner.m_strCurrentFile.get(), progress_width()));
     }
-  }
+  });
   console.clear_progress();
 
   // The worker has ended (acquired above): every counter is final.
-  const ScanFigures figures = figures_of(scanner);
+  const Figures figures = scanner.GetFigures();
   if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).

@@ -16,6 +16,10 @@ enum class EntryKind {
   other,      // FIFO, socket, device: never opened
 };
 
+// What one step of a listing brought: an entry, the end of the listing, or
+// a failure that ends it early (an I/O error, a folder removed meanwhile).
+enum class ListingStep { entry, end, error };
+
 struct DirEntry {
   std::string name;
   EntryKind kind = EntryKind::other;
@@ -32,8 +36,8 @@ class DirectoryListing {
   static std::optional<DirectoryListing> open(const std::string& folder);
 
   // Fetches the next entry, "." and ".." included as the platform lists
-  // them. False at the end of the listing or on a failure.
-  bool next(DirEntry& entry);
+  // them. The entry is filled only when the step is ListingStep::entry.
+  ListingStep next(DirEntry& entry);
 
  private:
   struct Impl;

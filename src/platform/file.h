@@ -12,6 +12,10 @@
 
 namespace quarn::platform {
 
+// The step in which a file's bytes are copied to another file: large enough
+// that the calls cost little next to the bytes they move.
+inline constexpr std::size_t kCopyChunk = 64 * 1024;
+
 class File {
  public:
   File() = default;

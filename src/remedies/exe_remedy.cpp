@@ -6,13 +6,10 @@
 
 #include "platform/fs.h"
 #include "remedies/pe_resources.h"
-#include "scan/virus_handler.h"
 
 namespace quarn {
 namespace remedies {
 namespace {
-
-constexpr std::size_t kCopyChunk = 64 * 1024;
 
 // The infected file read through the remedy's operations, so that a failing
 // read in a test is seen by the resource reader as well.
@@ -94,7 +91,7 @@ std::string folder_of(const std::string& path) {
 }
 
 bool copy_range(RemedyIo& io, platform::File& from, std::uint64_t offset, std::uint64_t size, platform::File& to) {
-  std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyChunk)));
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, platform::kCopyChunk)));
   while (size > 0) {
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
     auto got = io.read_at(from, offset, buffer.data(), chunk);
@@ -157,13 +154,4 @@ ScanStatus preview_program(const std::string& path, RemedyIo& io) {
 }
 
 }  // namespace remedies
-
-ScanStatus CExeHandler::Clean(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::clean_program(pszPath, remedies::RemedyIo::system()); });
-}
-
-ScanStatus CExeHandler::Preview(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::preview_program(pszPath, remedies::RemedyIo::system()); });
-}
-
 }  // namespace quarn

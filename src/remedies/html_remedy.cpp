@@ -4,8 +4,6 @@
 #include <array>
 #include <cstdint>
 
-#include "scan/virus_handler.h"
-
 namespace quarn {
 namespace {
 
@@ -116,13 +114,4 @@ ScanStatus preview_page(const std::string& path, RemedyIo& io) {
 }
 
 }  // namespace remedies
-
-ScanStatus CHtmlHandler::Clean(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::clean_page(pszPath, remedies::RemedyIo::system()); });
-}
-
-ScanStatus CHtmlHandler::Preview(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::preview_page(pszPath, remedies::RemedyIo::system()); });
-}
-
 }  // namespace quarn

@@ -7,27 +7,26 @@ namespace quarn {
 CScanThread::~CScanThread() { StopAndWaitForever(); }
 
 void CScanThread::StopAndWaitForever() {
-  if (m_nThreadState.load(std::memory_order_acquire) > kStopRequested) {
-    CScanThread::Stop(true);
-  }
-  WaitUntilIdle();
+  if (IsRunning()) CScanThread::Stop(StopWait::dont_wait);
+  WaitForIdle(PollOrder::look_first, kWithoutLimit);
 }
 
-void CScanThread::WaitUntilIdle() {
-  while (m_nThreadState.load(std::memory_order_acquire) != kIdle) {
+bool CScanThread::WaitForIdle(PollOrder order, std::optional<unsigned> max_sleeps,
+                              const std::function<void()>& between_looks) const {
+  if (order == PollOrder::look_first && IsIdle()) return true;
+  for (unsigned sleeps = 0; !max_sleeps || sleeps < *max_sleeps; ++sleeps) {
+    if (between_looks) between_looks();
     platform::sleep_ms(STOP_POLL_INTERVAL_MS);
+    if (IsIdle()) return true;
   }
+  return false;
 }
 
 bool CScanThread::Start() {
-  if (m_nThreadState.load(std::memory_order_acquire) > kStopRequested) {
-    Stop(true);
-  }
+  if (IsRunning()) Stop(StopWait::wait);
   // A stop requested earlier may still be finishing: give it the same bounded
   // wait that a destructor gives, looking before each sleep.
-  for (unsigned i = 0; i < poll_count_ && m_nThreadState.load(std::memory_order_acquire) != kIdle; ++i) {
-    platform::sleep_ms(STOP_POLL_INTERVAL_MS);
-  }
+  WaitForIdle(PollOrder::look_first, poll_count_);
   // Only the idle word may become running, so a thread that has not ended
   // keeps its run to itself.
   std::uint32_t expected = kIdle;
@@ -44,7 +43,7 @@ bool CScanThread::Start() {
 
 bool CScanThread::LaunchThread() { return platform::start_thread(&CScanThread::ThreadProc, this); }
 
-bool CScanThread::Stop(bool wait) {
+bool CScanThread::Stop(StopWait wait) {
   std::uint32_t state = m_nThreadState.load(std::memory_order_acquire);
   if (state < kRunning) return true;
   // Only a running value becomes 1; a thread that has just stored 0 stays idle.
@@ -52,13 +51,8 @@ bool CScanThread::Stop(bool wait) {
          !m_nThreadState.compare_exchange_weak(state, kStopRequested, std::memory_order_acq_rel,
                                                std::memory_order_acquire)) {
   }
-  if (state < kRunning) return true;
-  if (!wait) return true;
-  for (unsigned i = 0; i < poll_count_; ++i) {
-    platform::sleep_ms(STOP_POLL_INTERVAL_MS);
-    if (m_nThreadState.load(std::memory_order_acquire) == kIdle) return true;
-  }
-  return false;
+  if (state < kRunning || wait == StopWait::dont_wait) return true;
+  return WaitForIdle(PollOrder::sleep_first, poll_count_);
 }
 
 void CScanThread::Run() {}

@@ -1,9 +1,12 @@
 // Infection handlers: how the threat shows itself in one family of files,
-// and how such a file is remedied.
+// and how such a file is remedied. The scanner knows handlers only through
+// this base class; the concrete ones live with their remedies, a layer above.
 #pragma once
 
-#include <optional>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "scan/scan_status.h"
 
@@ -34,32 +37,8 @@ class CVirusHandler {
   bool m_bMatchAlways;
 };
 
-inline constexpr const char kThreatName[] = "Win32.Quarn";
-inline constexpr const char kExeSignature[] = "Concept Virus";
-inline constexpr const char kHtmlSignature[] = "<html><script language=\"JavaScript\">window.open";
-
-// Infected programs and the threat's dropped copies: "exe;dll".
-class CExeHandler : public CVirusHandler {
- public:
-  CExeHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
-};
-
-// Web pages with the appended script block: "html;htm;asp".
-class CHtmlHandler : public CVirusHandler {
- public:
-  CHtmlHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
-};
-
-// Mail and news files, deleted whatever they hold: "eml;nws".
-class CMailHandler : public CVirusHandler {
- public:
-  CMailHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
-};
+// Builds a fresh set of handlers. The scanner calls it once at the start of
+// every run; the handlers it returns live only for that run.
+using HandlerFactory = std::function<std::vector<std::unique_ptr<CVirusHandler>>()>;
 
 }  // namespace quarn

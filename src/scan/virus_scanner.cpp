@@ -1,9 +1,5 @@
 #include "scan/virus_scanner.h"
 
-#include <cstdio>
-#include <exception>
-#include <stdexcept>
-#include <limits>
 #include <vector>
 
 #include "platform/clock.h"
@@ -45,8 +41,9 @@ std::string extension_of(const std::string& path) {
 
 }  // namespace
 
-CVirusScanner::CVirusScanner(const char* pszStartPath, const std::optional<std::string>& log_path)
-    : m_strStartPath(pszStartPath != nullptr ? pszStartPath : "") {
+CVirusScanner::CVirusScanner(HandlerFactory make_handlers, const char* pszStartPath,
+                             const std::optional<std::string>& log_path)
+    : m_strStartPath(pszStartPath != nullptr ? pszStartPath : ""), m_makeHandlers(std::move(make_handlers)) {
   m_timeStart.store(platform::now_seconds(), std::memory_order_relaxed);
   if (log_path) m_fileLog = platform::LogFile::open_exclusive(*log_path);
 }
@@ -68,12 +65,10 @@ void CVirusScanner::Run() {
 }
 
 void CVirusScanner::RunWith(const std::function<void()>& walk) {
-  CExeHandler exe;
-  m_setHandlers.insert(&exe);
-  CHtmlHandler html;
-  m_setHandlers.insert(&html);
-  CMailHandler mail;
-  m_setHandlers.insert(&mail);
+  // The handlers belong to this run: built here, released when it returns.
+  std::vector<std::unique_ptr<CVirusHandler>> handlers;
+  if (m_makeHandlers) handlers = m_makeHandlers();
+  for (const auto& handler : handlers) m_setHandlers.insert(handler.get());
   m_mapExtensions = BuildExtensionMap(m_setHandlers);
   m_bOwnProgramKnown = false;
 
@@ -111,12 +106,13 @@ ExtensionMap CVirusScanner::BuildExtensionMap(const HandlerSet& handlers) {
 }
 
 bool CVirusScanner::ScanDirectory(const std::string& folder) {
+  using platform::ListingStep;
   auto listing = platform::DirectoryListing::open(folder);
   if (listing) {
     const char sep = platform::separator();
     platform::DirEntry entry;
-    bool more = listing->next(entry);
-    while (more) {
+    ListingStep step = listing->next(entry);
+    while (step == ListingStep::entry) {
       if (entry.kind == platform::EntryKind::directory) {
         if (entry.name != "." && entry.name != "..") {
           std::string sub = folder + sep + entry.name;
@@ -130,11 +126,12 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
         // read. They count as skipped.
         bump(m_nFilesSkipped);
       }
-      more = listing->next(entry);
+      step = listing->next(entry);
       // The first entry is handled without a look; a stop takes effect only
       // once a further entry has been fetched.
-      if (more && m_nThreadState.load(std::memory_order_relaxed) == kStopRequested) break;
+      if (step == ListingStep::entry && StopRequested()) break;
     }
+    // A listing that fails midway ends this folder's walk as its end does.
   }
   bump(m_nDirectories);
   return listing.has_value();
@@ -201,7 +198,9 @@ bool CVirusScanner::ScanFile(const std::string& path) {
     }
     return true;
   } catch (...) {
-    // One file's failure is one scan error; the walk goes on.
+    // The last guard: every expected failure is a value by now, but running
+    // out of memory in a path or a set is still one file's failure, counted
+    // as one scan error, and the walk goes on.
     bump(m_nScanErrors);
     return false;
   }
@@ -213,18 +212,27 @@ ScanStatus CVirusScanner::ApplyRemedy(CVirusHandler& handler, const std::string&
 
 bool CVirusScanner::ShouldWalk(const std::string&) { return true; }
 
+const char* CVirusScanner::LogWord(ScanStatus status) const { return log_status_name(status); }
+
+bool CVirusScanner::WriteLogLine(const std::string& path, ScanStatus result) {
+  std::string line = LogWord(result);
+  line += ":  ";
+  line += platform::log_text(path);
+  line += "\r\n";
+  return m_fileLog->write(line);
+}
+
 ScanStatus CVirusScanner::CleanFile(const std::string& path, const HandlerSet& handlers) {
+  // The handlers run in the set's order, by object identity, and the last
+  // one's result is the file's. The three real handlers claim disjoint
+  // extensions, so no file ever reaches two of them and the order never
+  // shows; only handlers that share an extension would see it.
   ScanStatus result = STATUS_ERROR;
   for (CVirusHandler* handler : handlers) result = ApplyRemedy(*handler, path);
   if (result & STATUS_ERROR) bump(m_nScanErrors);
-  if (m_fileLog) {
-    std::string line = log_status_name(result);
-    line += ":  ";
-    line += platform::log_text(path);
-    line += "\r\n";
-    // A failed write ends this file's processing through ScanFile's catch-all.
-    if (!m_fileLog->write(line)) throw std::runtime_error("scan log write failed");
-  }
+  // The remedy has happened whatever the log says: it still counts and is
+  // shown as it was, and the lost line is one more scan error.
+  if (m_fileLog && !WriteLogLine(path, result)) bump(m_nScanErrors);
   return result;
 }
 
@@ -244,7 +252,23 @@ std::optional<double> CVirusScanner::GetMBytesPerSecond() const {
   const std::int64_t elapsed = GetElapsedSeconds();
   if (elapsed <= 0) return std::nullopt;
   const double bytes = static_cast<double>(m_nBytesRead.load(std::memory_order_relaxed));
-  return bytes / static_cast<double>(elapsed) / 1048576.0;
+  return bytes / static_cast<double>(elapsed) / kBytesPerMegabyte;
+}
+
+Figures CVirusScanner::GetFigures() const {
+  constexpr auto relaxed = std::memory_order_relaxed;
+  Figures figures;
+  figures.files_scanned = m_nFilesScanned.load(relaxed);
+  figures.files_skipped = m_nFilesSkipped.load(relaxed);
+  figures.files_infected = m_nFilesInfected.load(relaxed);
+  figures.files_cleaned = m_nFilesCleaned.load(relaxed);
+  figures.files_deleted = m_nFilesDeleted.load(relaxed);
+  figures.scan_errors = m_nScanErrors.load(relaxed);
+  figures.directories = m_nDirectories.load(relaxed);
+  figures.bytes_read = m_nBytesRead.load(relaxed);
+  figures.elapsed_seconds = GetElapsedSeconds();
+  figures.mbytes_per_second = GetMBytesPerSecond();
+  return figures;
 }
 
 }  // namespace quarn

@@ -1,7 +1,7 @@
 // The scanner: start folder, counters, current file, scan log, and the two
 // registries through which files reach infection handlers. Run (on the worker
-// thread) registers the handlers, builds the extension map, walks the start
-// folder and records the end time.
+// thread) registers the handlers that its factory builds, builds the
+// extension map, walks the start folder and records the end time.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,7 @@
 
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "scan/figures.h"
 #include "scan/ring_search.h"
 #include "scan/scan_status.h"
 #include "scan/scan_thread.h"
@@ -33,9 +34,10 @@ class CVirusScanner : public CScanThread {
  public:
   static constexpr std::uint32_t kHalfBufferLength = 0xFFFF;
 
+  // make_handlers: builds the handlers at the start of every run.
   // pszStartPath: the walk's start folder (empty when none is given).
   // log_path: where the scan log is created; nothing means no log.
-  explicit CVirusScanner(const char* pszStartPath = nullptr,
+  explicit CVirusScanner(HandlerFactory make_handlers, const char* pszStartPath = nullptr,
                          const std::optional<std::string>& log_path = platform::default_log_path());
   ~CVirusScanner() override;
 
@@ -56,6 +58,7 @@ class CVirusScanner : public CScanThread {
   double GetFilesPerMinute() const;
   // Nothing while the elapsed seconds are 0 or less.
   std::optional<double> GetMBytesPerSecond() const;
+  Figures GetFigures() const;
 
   bool HasLog() const { return m_fileLog.has_value(); }
 
@@ -93,12 +96,18 @@ class CVirusScanner : public CScanThread {
   // Applies one matched handler's remedy. Derived scanners wrap it (a backup
   // first, or a preview instead of the remedy).
   virtual ScanStatus ApplyRemedy(CVirusHandler& handler, const std::string& path);
+  // The word that the log line of a file with this result begins with.
+  virtual const char* LogWord(ScanStatus status) const;
   // Asked before a folder below the start folder is walked; a folder for
   // which it answers false is passed over without being counted.
   virtual bool ShouldWalk(const std::string& folder);
 
  private:
   bool IsOwnProgram(const std::string& path);
+  // Writes one file's log line; false when the write failed.
+  bool WriteLogLine(const std::string& path, ScanStatus result);
+
+  HandlerFactory m_makeHandlers;
 
   // The search's ring and per-file scratch, used by the worker only.
   std::unique_ptr<RingSearch> m_ring;

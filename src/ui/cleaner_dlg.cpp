@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/fs.h"
-#include "platform/thread.h"
-#include "app/about_dlg.h"
+#include "remedies/handlers.h"
+#include "ui/about_dlg.h"
 
 namespace quarn::ui {
 namespace {
@@ -53,7 +53,9 @@ std::pair<std::string, std::string> split_path(const std::string& path, char sep
 }
 
 CCleanerDlg::CCleanerDlg(CDialog* pParent, const std::optional<std::string>& log_path)
-    : CDialog(IDD_CLEANER_DIALOG, pParent), CVirusScanner(nullptr, log_path), m_hIcon(IDR_MAINFRAME) {}
+    : CDialog(IDD_CLEANER_DIALOG, pParent),
+      CVirusScanner(remedies::make_handlers, nullptr, log_path),
+      m_hIcon(IDR_MAINFRAME) {}
 
 CCleanerDlg::~CCleanerDlg() {
   // A worker may be waiting for its row to be added; closing the calls first
@@ -113,11 +115,8 @@ void CCleanerDlg::OnOK() {
   // Start: while this thread waits, the rows that the worker hands over are
   // still added, so neither thread waits for the other.
   if (IsRunning()) {
-    Stop(false);
-    for (unsigned i = 0; i < STOP_POLL_COUNT && m_nThreadState.load(std::memory_order_acquire) != kIdle; ++i) {
-      run_pending_ui_calls();
-      platform::sleep_ms(STOP_POLL_INTERVAL_MS);
-    }
+    Stop(StopWait::dont_wait);
+    WaitForIdle(PollOrder::look_first, STOP_POLL_COUNT, [this] { run_pending_ui_calls(); });
     run_pending_ui_calls();
   }
   m_strStartPath.set(m_editStartPath.get_text());

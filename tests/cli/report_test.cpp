@@ -25,8 +25,8 @@ TEST(Elapsed, is_hours_minutes_seconds_and_never_negative) {
   EXPECT_EQ(format_elapsed(-5), "00:00:00");
 }
 
-ScanFigures some_figures() {
-  ScanFigures f;
+Figures some_figures() {
+  Figures f;
   f.files_scanned = 120;
   f.files_skipped = 7;
   f.files_infected = 5;
@@ -46,13 +46,13 @@ TEST(Summary, lists_the_nine_items_in_order) {
 }
 
 TEST(Summary, data_read_rounds_to_two_places_past_4_gib) {
-  ScanFigures f;
+  Figures f;
   f.bytes_read = (std::uint64_t{5} << 30) + 5243;  // 5120 MB and half a hundredth
   EXPECT_NE(format_summary(f, false).find("Data read: 5120.01 MB\n"), std::string::npos);
 }
 
 TEST(Progress, never_exceeds_the_width_it_is_given) {
-  ScanFigures f = some_figures();
+  Figures f = some_figures();
   f.mbytes_per_second = 123.456;
   const std::string path = "/mnt/c/Program Files/Some Vendor/A rather long folder name/" + std::string(80, 'x');
   for (std::size_t width = 1; width <= 220; ++width) {
@@ -62,7 +62,7 @@ TEST(Progress, never_exceeds_the_width_it_is_given) {
 }
 
 TEST(Progress, keeps_the_end_of_a_long_path_and_cuts_on_a_whole_character) {
-  ScanFigures f;
+  Figures f;
   const std::string head = "Scanned 0  Infected 0  - MB/s  00:00:00  ";
   // Each "é" is two bytes; a cut in the middle of one must move past it.
   const std::string path = "/d/" + std::string(20, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9" + "/file.exe";
@@ -75,10 +75,10 @@ TEST(Progress, keeps_the_end_of_a_long_path_and_cuts_on_a_whole_character) {
 }
 
 TEST(ExitStatus, a_signal_wins_then_an_error_outranks_a_find) {
-  ScanFigures clean;
-  ScanFigures found;
+  Figures clean;
+  Figures found;
   found.files_infected = 2;
-  ScanFigures failed = found;
+  Figures failed = found;
   failed.scan_errors = 1;
   EXPECT_EQ(exit_status_for(clean, StopSignal::none, false), 0);
   EXPECT_EQ(exit_status_for(found, StopSignal::none, false), 1);

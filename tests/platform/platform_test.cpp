@@ -24,7 +24,9 @@ TEST(DirectoryListing, lists_dot_entries_files_and_folders_with_their_kinds) {
   ASSERT_TRUE(listing.has_value());
   std::set<std::pair<std::string, EntryKind>> seen;
   DirEntry entry;
-  while (listing->next(entry)) seen.insert({entry.name, entry.kind});
+  ListingStep step;
+  while ((step = listing->next(entry)) == ListingStep::entry) seen.insert({entry.name, entry.kind});
+  EXPECT_EQ(step, ListingStep::end);
   EXPECT_TRUE(seen.count({"file.txt", EntryKind::regular}));
   EXPECT_TRUE(seen.count({"sub", EntryKind::directory}));
   EXPECT_FALSE(DirectoryListing::open(tree.path("missing")).has_value());

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
 #include "support/temp_tree.h"
 #include "tools/sample_tree.h"
@@ -21,7 +22,8 @@ using quarn::testing::TempTree;
 
 class ResultScanner : public CVirusScanner {
  public:
-  ResultScanner(const std::string& start, const std::string& log) : CVirusScanner(start.c_str(), log) {}
+  ResultScanner(const std::string& start, const std::string& log)
+      : CVirusScanner(remedies::make_handlers, start.c_str(), log) {}
   ~ResultScanner() override { StopAndWaitForever(); }
 
   void OnFileResult(const char* pszPath, ScanStatus status) override {
@@ -30,9 +32,7 @@ class ResultScanner : public CVirusScanner {
   }
   void run_to_end() {
     ASSERT_TRUE(Start());
-    while (m_nThreadState.load(std::memory_order_acquire) != kIdle) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    WaitForIdle(PollOrder::look_first, kWithoutLimit);
   }
   std::vector<std::pair<std::string, ScanStatus>> results() {
     std::lock_guard lock(mutex_);

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "remedies/faulty_io.h"
-#include "scan/virus_handler.h"
+#include "remedies/handlers.h"
 #include "support/temp_tree.h"
 #include "tools/pe_builder.h"
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "remedies/faulty_io.h"
-#include "scan/virus_handler.h"
+#include "remedies/handlers.h"
 #include "support/temp_tree.h"
 #include "tools/sample_tree.h"
 

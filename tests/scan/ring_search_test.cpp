@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/virus_handler.h"
+#include "remedies/handlers.h"
 #include "support/reference_search.h"
 
 namespace quarn {

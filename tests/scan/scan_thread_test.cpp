@@ -14,11 +14,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Whether a GatedThread's Run ends early when a stop is requested.
+enum class OnStop { end_run, keep_running };
+
 // Run blocks until released, optionally ignoring stop requests, and counts
 // how often it ran and whether two runs ever overlapped.
 class GatedThread : public CScanThread {
  public:
-  explicit GatedThread(bool honour_stop = true, unsigned poll_count = STOP_POLL_COUNT) : honour_stop_(honour_stop) {
+  explicit GatedThread(OnStop on_stop = OnStop::end_run, unsigned poll_count = STOP_POLL_COUNT)
+      : on_stop_(on_stop) {
     poll_count_ = poll_count;
   }
   ~GatedThread() override {
@@ -31,7 +35,7 @@ class GatedThread : public CScanThread {
     runs_.fetch_add(1);
     entered_ = true;
     while (!released_.load()) {
-      if (honour_stop_ && m_nThreadState.load(std::memory_order_relaxed) == kStopRequested) break;
+      if (on_stop_ == OnStop::end_run && StopRequested()) break;
       platform::sleep_ms(1);
     }
     inside_.fetch_sub(1);
@@ -42,15 +46,13 @@ class GatedThread : public CScanThread {
     while (!entered_.load()) std::this_thread::sleep_for(1ms);
   }
   void reset_entered() { entered_ = false; }
-  void wait_idle() {
-    while (m_nThreadState.load() != kIdle) std::this_thread::sleep_for(1ms);
-  }
+  void wait_idle() { WaitForIdle(PollOrder::look_first, kWithoutLimit); }
 
   std::atomic<int> runs_{0};
   std::atomic<bool> overlapped_{false};
 
  private:
-  bool honour_stop_;
+  OnStop on_stop_;
   std::atomic<int> inside_{0};
   std::atomic<bool> entered_{false};
   std::atomic<bool> released_{false};
@@ -71,16 +73,16 @@ TEST(ScanThread, plain_thread_starts_and_returns_to_idle) {
 
 TEST(ScanThread, stop_on_idle_object_returns_true_and_keeps_word_zero) {
   CScanThread thread;
-  EXPECT_TRUE(thread.Stop(true));
-  EXPECT_TRUE(thread.Stop(false));
+  EXPECT_TRUE(thread.Stop(StopWait::wait));
+  EXPECT_TRUE(thread.Stop(StopWait::dont_wait));
   EXPECT_EQ(thread.m_nThreadState.load(), 0u);
 }
 
 TEST(ScanThread, stop_without_wait_marks_stop_requested_until_run_returns) {
-  GatedThread thread(/*honour_stop=*/false);
+  GatedThread thread(OnStop::keep_running);
   ASSERT_TRUE(thread.Start());
   thread.wait_entered();
-  EXPECT_TRUE(thread.Stop(false));
+  EXPECT_TRUE(thread.Stop(StopWait::dont_wait));
   EXPECT_EQ(thread.m_nThreadState.load(), 1u);
   EXPECT_FALSE(thread.IsRunning());
   thread.release();
@@ -92,18 +94,18 @@ TEST(ScanThread, stop_with_wait_returns_true_once_run_honours_it) {
   GatedThread thread;
   ASSERT_TRUE(thread.Start());
   thread.wait_entered();
-  EXPECT_TRUE(thread.Stop(true));
+  EXPECT_TRUE(thread.Stop(StopWait::wait));
   EXPECT_EQ(thread.m_nThreadState.load(), 0u);
 }
 
 TEST(ScanThread, stop_with_wait_runs_out_while_run_ignores_the_request) {
-  GatedThread thread(/*honour_stop=*/false, /*poll_count=*/5);
+  GatedThread thread(OnStop::keep_running, /*poll_count=*/5);
   ASSERT_TRUE(thread.Start());
   thread.wait_entered();
-  EXPECT_FALSE(thread.Stop(true));
+  EXPECT_FALSE(thread.Stop(StopWait::wait));
   EXPECT_EQ(thread.m_nThreadState.load(), 1u);
   // A second stop while the word is 1 returns at once.
-  EXPECT_TRUE(thread.Stop(true));
+  EXPECT_TRUE(thread.Stop(StopWait::wait));
   thread.release();
   thread.wait_idle();
 }
@@ -121,7 +123,7 @@ TEST(ScanThread, start_while_running_restarts_run_from_the_beginning) {
 }
 
 TEST(ScanThread, start_refuses_to_overlap_a_thread_that_will_not_end) {
-  GatedThread thread(/*honour_stop=*/false, /*poll_count=*/5);
+  GatedThread thread(OnStop::keep_running, /*poll_count=*/5);
   ASSERT_TRUE(thread.Start());
   thread.wait_entered();
   EXPECT_FALSE(thread.Start());
@@ -138,10 +140,10 @@ TEST(ScanThread, start_refuses_to_overlap_a_thread_that_will_not_end) {
 }
 
 TEST(ScanThread, start_waits_for_a_stop_requested_earlier) {
-  GatedThread thread(/*honour_stop=*/false);
+  GatedThread thread(OnStop::keep_running);
   ASSERT_TRUE(thread.Start());
   thread.wait_entered();
-  thread.Stop(false);
+  thread.Stop(StopWait::dont_wait);
   std::thread releaser([&] {
     std::this_thread::sleep_for(30ms);
     thread.release();
@@ -170,7 +172,7 @@ TEST(ScanThread, destruction_while_stop_requested_waits_for_the_thread) {
   {
     Late late(finished);
     ASSERT_TRUE(late.Start());
-    late.Stop(false);
+    late.Stop(StopWait::dont_wait);
   }
   EXPECT_TRUE(finished.load());
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
 
 namespace quarn::testing {
@@ -22,7 +23,7 @@ struct Result {
 
 class RecordingScanner : public CVirusScanner {
  public:
-  explicit RecordingScanner(const std::optional<std::string>& log = std::nullopt) : CVirusScanner(nullptr, log) {}
+  explicit RecordingScanner(const std::optional<std::string>& log = std::nullopt) : CVirusScanner(remedies::make_handlers, nullptr, log) {}
   ~RecordingScanner() override { StopAndWaitForever(); }
 
   void OnFileResult(const char* pszPath, ScanStatus status) override {
@@ -42,9 +43,7 @@ class RecordingScanner : public CVirusScanner {
     ASSERT_TRUE(Start());
     wait_idle();
   }
-  void wait_idle() {
-    while (m_nThreadState.load(std::memory_order_acquire) != kIdle) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  void wait_idle() { WaitForIdle(PollOrder::look_first, kWithoutLimit); }
 
   std::size_t handlers_during_run_ = 0;
   std::size_t keys_during_run_ = 0;

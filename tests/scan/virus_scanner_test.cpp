@@ -30,7 +30,7 @@ using testing::use_handlers;
 TEST(VirusScanner, fresh_scanner_is_zeroed_and_empties_its_log) {
   TempTree tree;
   std::string log = tree.write("scan.log", "old lines\r\n");
-  CVirusScanner scanner(nullptr, log);
+  CVirusScanner scanner(remedies::make_handlers, nullptr, log);
   EXPECT_EQ(scanner.m_nFilesScanned.load(), 0);
   EXPECT_EQ(scanner.m_nFilesSkipped.load(), 0);
   EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
@@ -46,7 +46,7 @@ TEST(VirusScanner, fresh_scanner_is_zeroed_and_empties_its_log) {
   EXPECT_EQ(scanner.m_strStartPath.get(), "");
   EXPECT_TRUE(scanner.HasLog());
   EXPECT_EQ(read_file(log), "");
-  CVirusScanner with_start("/some/where", std::nullopt);
+  CVirusScanner with_start(remedies::make_handlers, "/some/where", std::nullopt);
   EXPECT_EQ(with_start.m_strStartPath.get(), "/some/where");
 }
 
@@ -99,7 +99,7 @@ TEST(VirusScanner, empty_files_are_scanned_and_only_match_always_handlers_take_t
 TEST(VirusScanner, file_that_cannot_be_opened_counts_one_error_and_nothing_else) {
   TempTree tree;
   std::string seen = tree.write("seen.exe", "x");
-  CVirusScanner scanner(nullptr, std::nullopt);
+  CVirusScanner scanner(remedies::make_handlers, nullptr, std::nullopt);
   ScriptedHandler handler("exe", nullptr, STATUS_CLEANED, true);
   use_handlers(scanner, {&handler});
   EXPECT_TRUE(scanner.ScanFile(seen));
@@ -117,7 +117,7 @@ TEST(VirusScanner, own_program_is_passed_over_only_under_its_own_path_text) {
   if (std::size_t dot = own->rfind('.'); dot != std::string::npos && dot != 0) extension = own->substr(dot + 1);
   platform::lower_ansi(extension);
   ScriptedHandler handler(extension.empty() ? ";" : extension.c_str(), nullptr, STATUS_SCANNED, true);
-  CVirusScanner scanner(nullptr, std::nullopt);
+  CVirusScanner scanner(remedies::make_handlers, nullptr, std::nullopt);
   use_handlers(scanner, {&handler});
   EXPECT_TRUE(scanner.ScanFile(*own));
   EXPECT_EQ(scanner.m_nFilesScanned.load(), 0);
@@ -164,7 +164,7 @@ TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
   scanner.m_strStartPath.set(tree.root());
   ASSERT_TRUE(scanner.Start());
   while (!scanner.paused_.load()) std::this_thread::sleep_for(1ms);
-  EXPECT_TRUE(scanner.Stop(false));
+  EXPECT_TRUE(scanner.Stop(StopWait::dont_wait));
   scanner.resume_ = true;
   scanner.wait_idle();
   // The file in progress was finished and handed on; the rest were not.
@@ -318,7 +318,7 @@ class Figures : public ::testing::Test {
     scanner.m_timeStart = 1000;
     scanner.m_timeEnd = 1000 + seconds;
   }
-  CVirusScanner scanner{nullptr, std::nullopt};
+  CVirusScanner scanner{remedies::make_handlers, nullptr, std::nullopt};
 };
 
 TEST_F(Figures, rates_are_averages_over_the_elapsed_seconds) {

@@ -37,10 +37,11 @@ std::optional<DirectoryListing> DirectoryListing::open(const std::string& folder
   return DirectoryListing(std::move(impl));
 }
 
-bool DirectoryListing::next(DirEntry& entry) {
+ListingStep DirectoryListing::next(DirEntry& entry) {
+  // readdir tells its end from a failure only through errno.
   errno = 0;
   struct dirent* d = ::readdir(impl_->dir);
-  if (d == nullptr) return false;
+  if (d == nullptr) return errno == 0 ? ListingStep::end : ListingStep::error;
   entry.name = d->d_name;
   unsigned char type = d->d_type;
   if (type == DT_UNKNOWN) {
@@ -58,7 +59,7 @@ bool DirectoryListing::next(DirEntry& entry) {
     case DT_LNK: entry.kind = EntryKind::link; break;
     default: entry.kind = EntryKind::other; break;
   }
-  return true;
+  return ListingStep::entry;
 }
 
 }  // namespace quarn::platform

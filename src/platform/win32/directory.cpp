@@ -42,11 +42,11 @@ std::optional<DirectoryListing> DirectoryListing::open(const std::string& folder
   return DirectoryListing(std::move(impl));
 }
 
-bool DirectoryListing::next(DirEntry& entry) {
+ListingStep DirectoryListing::next(DirEntry& entry) {
   if (impl_->first_pending) {
     impl_->first_pending = false;
   } else if (!FindNextFileA(impl_->find, &impl_->data)) {
-    return false;
+    return GetLastError() == ERROR_NO_MORE_FILES ? ListingStep::end : ListingStep::error;
   }
   const DWORD attributes = impl_->data.dwFileAttributes;
   entry.name = impl_->data.cFileName;
@@ -61,7 +61,7 @@ bool DirectoryListing::next(DirEntry& entry) {
   } else {
     entry.kind = EntryKind::regular;
   }
-  return true;
+  return ListingStep::entry;
 }
 
 }  // namespace quarn::platform

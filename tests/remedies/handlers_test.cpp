@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "scan/scan_status.h"
-#include "scan/virus_handler.h"
+#include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
 #include "support/temp_tree.h"
 
