@@ -494,7 +494,7 @@ std::string infected_program(const std::string& host, PeKind kind, bool dll, std
   recipe.kind = kind;
   recipe.dll = dll;
   recipe.data = "Concept Virus";
-  recipe.resources.push_back({ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), language, host});
+  recipe.resources.push_back({ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), language, host});
   return build_pe(recipe).bytes;
 }
 
