@@ -28,9 +28,9 @@ int main(int argc, char** argv) {
   write(pe_dir + "/pe32.exe", infected_program(host));
   write(pe_dir + "/pe32plus.dll", infected_program(host, PeKind::pe32_plus, true));
   PeRecipe several;
-  several.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0407, "de"},
-                       {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, "en"},
-                       {ResourceKey::of(kRtDialog), ResourceKey::of(kHostResourceId), 0x0409, "dialog"},
+  several.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0407, "de"},
+                       {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0409, "en"},
+                       {ResourceKey::of(kRtDialog), ResourceKey::of(kHostProgramId), 0x0409, "dialog"},
                        {ResourceKey::named(u"NAMED"), ResourceKey::of(1), 0, "named"}};
   write(pe_dir + "/several.exe", build_pe(several).bytes);
   write(pe_dir + "/plain.exe", host_program("plain"));

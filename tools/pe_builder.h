@@ -13,13 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include "remedies/pe_resources.h"
+
 namespace quarn::sample {
 
 inline constexpr std::uint32_t kRtDialog = 5;
 inline constexpr std::uint32_t kRtString = 6;
 inline constexpr std::uint32_t kRtRcdata = 10;
 inline constexpr std::uint32_t kRtVersion = 16;
-inline constexpr std::uint32_t kHostResourceId = 102;
+// The ID the threat stores its host under: the reader's own, so the images
+// built here and the reader cannot disagree on it.
+using pe::kHostProgramId;
 
 inline constexpr std::uint32_t kFileAlignment = 0x200;
 inline constexpr std::uint32_t kSectionAlignment = 0x1000;

@@ -84,8 +84,8 @@ void add_programs(TreeBuilder& t) {
   const std::string german = host_program("german edition");
   PeRecipe multi;
   multi.data = kSignature;
-  multi.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0407, german},
-                     {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, english}};
+  multi.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0407, german},
+                     {ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0409, english}};
   t.add("Program Files/Editor/editor.exe", build_pe(multi).bytes, Outcome::cleaned, english,
         "infected program with hosts in German and US English: the US English one comes back");
 
@@ -93,22 +93,22 @@ void add_programs(TreeBuilder& t) {
   std::string big_host = host_program("big program");
   big_host.append(300000, '\x90');
   PeRecipe big;
-  big.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0x0409, big_host}};
+  big.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0409, big_host}};
   big.overlay = kSignature;
   t.add("Program Files/Big/big.exe", build_pe(big).bytes, Outcome::cleaned, big_host,
         "infected program over 300 KB, signature at its very end");
 
   PeRecipe empty_host;
   empty_host.data = kSignature;
-  empty_host.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostResourceId), 0, ""}};
+  empty_host.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0, ""}};
   t.add("Program Files/Empty/empty.exe", build_pe(empty_host).bytes, Outcome::cleaned, std::string(),
         "infected program whose host is empty: it becomes an empty file");
 
   // Decoys: ID 102 under other types is not the host.
   t.add("Program Files/Decoy/decoy.exe",
-        signed_program("decoy", {{ResourceKey::of(kRtDialog), ResourceKey::of(kHostResourceId), 0x0409, "dialog"},
-                                 {ResourceKey::of(kRtString), ResourceKey::of(kHostResourceId), 0x0409, "strings"},
-                                 {ResourceKey::of(kRtVersion), ResourceKey::of(kHostResourceId), 0x0409, "version"}}),
+        signed_program("decoy", {{ResourceKey::of(kRtDialog), ResourceKey::of(kHostProgramId), 0x0409, "dialog"},
+                                 {ResourceKey::of(kRtString), ResourceKey::of(kHostProgramId), 0x0409, "strings"},
+                                 {ResourceKey::of(kRtVersion), ResourceKey::of(kHostProgramId), 0x0409, "version"}}),
         Outcome::unchanged, std::nullopt, "signature, DIALOG/STRING/VERSION 102 but no RCDATA 102: left as it is");
   t.add("Program Files/Damaged/damaged.exe", std::string("This is no program. ") + kSignature + "\r\n", Outcome::error,
         std::nullopt, "signature in a file that is not a PE image: an error, left as it is");
