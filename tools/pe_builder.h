@@ -19,10 +19,10 @@ namespace quarn::sample {
 
 inline constexpr std::uint32_t kRtDialog = 5;
 inline constexpr std::uint32_t kRtString = 6;
-inline constexpr std::uint32_t kRtRcdata = 10;
 inline constexpr std::uint32_t kRtVersion = 16;
-// The ID the threat stores its host under: the reader's own, so the images
-// built here and the reader cannot disagree on it.
+// The type and ID the threat stores its host under: the reader's own, so the
+// images built here and the reader cannot disagree on them.
+using pe::kRtRcdata;
 using pe::kHostProgramId;
 
 inline constexpr std::uint32_t kFileAlignment = 0x200;
