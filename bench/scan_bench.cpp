@@ -14,6 +14,7 @@
 #include "bench_tree.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/fs.h"
 #include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
@@ -86,24 +87,58 @@ struct Claims {
   ExtensionMap map = CVirusScanner::BuildExtensionMap({&exe, &html, &mail});
 };
 
-// Walks like the scanner and feeds each claimed file through `consume`.
+const HandlerSet* claims_of(const ExtensionMap& map, const std::string& path) {
+  std::size_t dot = path.rfind('.');
+  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+  platform::lower_ansi(extension);
+  auto claimed = map.find(extension);
+  return claimed == map.end() ? nullptr : &claimed->second;
+}
+
+// Walks like the scanner, relative to each folder's descriptor, and feeds
+// each claimed file through `consume`.
 template <typename Consume>
-void walk(const std::string& folder, const ExtensionMap& map, Consume& consume) {
-  auto listing = platform::DirectoryListing::open(folder);
+void walk(const platform::Folder& folder, const std::string& path, const ExtensionMap& map, Consume& consume) {
+  auto listing = folder.list();
   if (!listing) return;
   platform::DirEntry entry;
   while (listing->next(entry) == platform::ListingStep::entry) {
-    const std::string path = folder + platform::separator() + entry.name;
+    const std::string entry_path = path + platform::separator() + entry.name;
     if (entry.kind == platform::EntryKind::directory) {
-      if (entry.name != "." && entry.name != "..") walk(path, map, consume);
+      if (entry.name == "." || entry.name == "..") continue;
+      if (auto child = folder.open_child(entry.name)) walk(*child, entry_path, map, consume);
     } else if (entry.kind == platform::EntryKind::regular) {
-      std::size_t dot = path.rfind('.');
-      std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
-      platform::lower_ansi(extension);
-      auto claimed = map.find(extension);
-      if (claimed == map.end()) continue;
-      auto file = platform::File::open_read(path);
-      if (file) consume(*file, claimed->second);
+      const HandlerSet* claimed = claims_of(map, entry_path);
+      if (claimed == nullptr) continue;
+      auto file = platform::File::open_read(folder, entry.name);
+      if (file) consume(*file, *claimed);
+    }
+  }
+}
+
+template <typename Consume>
+void walk(const std::string& root, const ExtensionMap& map, Consume& consume) {
+  auto folder = platform::Folder::open(root, platform::LinkAtEnd::follow).folder;
+  if (folder) walk(*folder, root, map, consume);
+}
+
+// The walk as it was before descriptors: every folder and file opened by its
+// whole path, which the system resolves again each time.
+template <typename Consume>
+void walk_by_path(const std::string& path, const ExtensionMap& map, Consume& consume) {
+  auto folder = platform::Folder::open(path, platform::LinkAtEnd::refuse).folder;
+  auto listing = folder ? folder->list() : std::nullopt;
+  if (!listing) return;
+  platform::DirEntry entry;
+  while (listing->next(entry) == platform::ListingStep::entry) {
+    const std::string entry_path = path + platform::separator() + entry.name;
+    if (entry.kind == platform::EntryKind::directory) {
+      if (entry.name != "." && entry.name != "..") walk_by_path(entry_path, map, consume);
+    } else if (entry.kind == platform::EntryKind::regular) {
+      const HandlerSet* claimed = claims_of(map, entry_path);
+      if (claimed == nullptr) continue;
+      auto file = platform::File::open_read(entry_path);
+      if (file) consume(*file, *claimed);
     }
   }
 }
@@ -123,8 +158,9 @@ class CountingSource : public ByteSource {
 };
 
 // The I/O floor: one read of 131070 bytes, then reads of 65535, into a ring
-// that is allocated once, with nothing compared.
-void BM_IoFloor(benchmark::State& state) {
+// that is allocated once, with nothing compared. by_path: the walk opens
+// every folder and file by its whole path instead of by descriptor.
+void io_floor(benchmark::State& state, bool by_path) {
   const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
   const Claims claims;
   const ExtensionMap& map = claims.map;
@@ -147,10 +183,17 @@ void BM_IoFloor(benchmark::State& state) {
   };
   for (auto _ : state) {
     if (!start_iteration(state, cold)) break;
-    walk(root, map, consume);
+    if (by_path) {
+      walk_by_path(root, map, consume);
+    } else {
+      walk(root, map, consume);
+    }
   }
   report(state, bytes, files);
 }
+
+void BM_IoFloor(benchmark::State& state) { io_floor(state, false); }
+void BM_IoFloorByPath(benchmark::State& state) { io_floor(state, true); }
 
 // The same walk with the literal search at every position.
 void BM_ReferenceSearch(benchmark::State& state) {
@@ -182,6 +225,7 @@ void tree_and_cache(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_WholeRun)->Apply(tree_and_cache);
 BENCHMARK(BM_IoFloor)->Apply(tree_and_cache);
+BENCHMARK(BM_IoFloorByPath)->Apply(tree_and_cache);
 BENCHMARK(BM_ReferenceSearch)->ArgNames({"tree"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
 }  // namespace

@@ -38,6 +38,11 @@ bool BackupStore::is_store(const std::string& folder) const {
   return identity && *identity == identity_;
 }
 
+bool BackupStore::is_store(const platform::Folder& folder) const {
+  auto identity = folder.identity();
+  return identity && *identity == identity_;
+}
+
 bool BackupStore::holds(const std::string& full_path) const {
   // Compared by identity, folder by folder upwards, so that letter case,
   // links and other spellings of the store's path make no difference.
@@ -55,8 +60,8 @@ std::string BackupStore::target_for(const std::string& full_path) const {
   return folder_ + platform::separator() + below;
 }
 
-std::optional<std::string> BackupStore::save(const std::string& path, const std::string& full_path) const {
-  auto source = platform::File::open_read(path);
+std::optional<std::string> BackupStore::save(const platform::FileAt& file, const std::string& full_path) const {
+  auto source = platform::File::open_read(file.folder, file.name);
   if (!source) return std::nullopt;
   const std::string first = target_for(full_path);
   const std::size_t cut = first.rfind(platform::separator());

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/folder.h"
 #include "platform/fs.h"
 
 namespace quarn::cli {
@@ -24,16 +25,17 @@ class BackupStore {
 
   // True when the folder is the store itself, whatever path reaches it.
   bool is_store(const std::string& folder) const;
+  bool is_store(const platform::Folder& folder) const;
   // True when the full path is the store or lies below it.
   bool holds(const std::string& full_path) const;
 
   // Where the first copy of the file with this full path goes.
   std::string target_for(const std::string& full_path) const;
 
-  // Copies the regular file at path, whose full path is full_path, into the
-  // store and pushes the copy to the disk. Returns the copy's path; nothing
-  // when the copy could not be made whole, and then no partial copy stays.
-  std::optional<std::string> save(const std::string& path, const std::string& full_path) const;
+  // Copies the regular file, whose full path is full_path, into the store
+  // and pushes the copy to the disk. Returns the copy's path; nothing when
+  // the copy could not be made whole, and then no partial copy stays.
+  std::optional<std::string> save(const platform::FileAt& file, const std::string& full_path) const;
 
  private:
   BackupStore(std::string folder, std::string full, platform::FileIdentity identity)

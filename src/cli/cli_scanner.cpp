@@ -10,6 +10,7 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       report_only_(options.report_only),
       quiet_(options.quiet),
       wants_log_(options.log_path.has_value()),
+      one_file_system_(options.one_file_system),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {}
@@ -26,8 +27,10 @@ void CommandLineScanner::Run() {
       if (i > 0 && StopRequested()) break;
       current_root_ = i;
       const ScanRoot& root = roots_[i];
+      auto identity = platform::identity_of(root.path);
+      root_device_ = identity ? std::optional<std::uint64_t>(identity->device) : std::nullopt;
       if (root.is_file) {
-        ScanFile(root.path);
+        ScanNamedFile(root);
       } else {
         ScanDirectory(root.path);
       }
@@ -42,15 +45,26 @@ std::string CommandLineScanner::full_path_of(const std::string& path) const {
   return platform::full_path(path).value_or(path);
 }
 
-ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const std::string& path) {
-  if (report_only_) return handler.Preview(path.c_str());
-  if (!backup_) return handler.Clean(path.c_str());
-  auto copy = backup_->save(path, full_path_of(path));
+void CommandLineScanner::ScanNamedFile(const ScanRoot& root) {
+  // A file named through a link is opened as its target, and shown by the
+  // name the user gave.
+  auto placed = platform::PlacedFile::open(root.target);
+  if (!placed) {
+    ScanFile(root.path);  // fails the same way, and counts it
+    return;
+  }
+  ScanFile(platform::FileAt{placed->folder, placed->name, root.path}, platform::identity_of(root.target));
+}
+
+ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) {
+  if (report_only_) return handler.Preview(file);
+  if (!backup_) return handler.Clean(file);
+  auto copy = backup_->save(file, full_path_of(file.path));
   if (!copy) {
-    console_.note("quarn-scan: cannot back up " + platform::log_text(path) + "; it was left unchanged\n");
+    console_.note("quarn-scan: cannot back up " + platform::log_text(file.path) + "; it was left unchanged\n");
     return STATUS_ERROR;
   }
-  const ScanStatus result = handler.Clean(path.c_str());
+  const ScanStatus result = handler.Clean(file);
   // The remedy left the file exactly as it was, so the copy would only
   // clutter the store. After a failure the file may be partly changed, and
   // the copy stays.
@@ -58,7 +72,19 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const std::st
   return result;
 }
 
-bool CommandLineScanner::ShouldWalk(const std::string& folder) { return !backup_ || !backup_->is_store(folder); }
+CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& path, const platform::Folder& folder) {
+  if (backup_ && backup_->is_store(folder)) return WalkDecision::pass_over;
+  if (one_file_system_ && root_device_) {
+    // As find -xdev: a folder on another file system is counted, not entered.
+    auto identity = folder.identity();
+    if (identity && identity->device != *root_device_) return WalkDecision::count_only;
+  }
+  return CVirusScanner::ShouldWalk(path, folder);
+}
+
+void CommandLineScanner::OnFolderNotListed(const std::string& path) {
+  console_.note("quarn-scan: cannot list the folder " + platform::log_text(path) + "; the files in it were not scanned\n");
+}
 
 // A preview must not log "cleaned" for a file that was left alone: its log
 // lines carry the preview's words, in the same format.

@@ -28,21 +28,26 @@ class CommandLineScanner : public CVirusScanner {
   bool log_ready() const { return !wants_log_ || HasLog(); }
 
  protected:
-  ScanStatus ApplyRemedy(CVirusHandler& handler, const std::string& path) override;
-  bool ShouldWalk(const std::string& folder) override;
+  ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) override;
+  WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
+  void OnFolderNotListed(const std::string& path) override;
   void OnFileResult(const char* pszPath, ScanStatus status) override;
   const char* LogWord(ScanStatus status) const override;
 
  private:
   std::string full_path_of(const std::string& path) const;
+  void ScanNamedFile(const ScanRoot& root);
 
   const bool report_only_;
   const bool quiet_;
   const bool wants_log_;
+  const bool one_file_system_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
   ConsoleOutput& console_;
-  std::size_t current_root_ = 0;  // the root being walked; worker thread only
+  // The root being walked and the device it lies on; worker thread only.
+  std::size_t current_root_ = 0;
+  std::optional<std::uint64_t> root_device_;
 };
 
 }  // namespace quarn::cli

@@ -11,8 +11,11 @@ constexpr const char kDescription[] =
 
 constexpr const char kFooter[] =
     "Each PATH is walked in turn with every folder below it; a PATH that is a\n"
-    "regular file is scanned as that one file. Links and special files met in\n"
-    "the walk are never opened or followed.\n"
+    "regular file is scanned as that one file; a PATH that is a link is followed\n"
+    "once. Links and special files met in the walk are never opened or followed,\n"
+    "and folders of the kernel's own file systems (proc, sysfs, devtmpfs, ...)\n"
+    "below a PATH are never entered. A folder that cannot be listed is named\n"
+    "on stderr and counts as a scan error.\n"
     "\n"
     "Output:\n"
     "  stdout  one line per remedied file, as soon as it is done, in the scan\n"
@@ -59,6 +62,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   auto* report_only = app.add_flag(
       "--report-only", options.report_only,
       "Detect only: report what each remedy would do, change no byte on disk");
+  app.add_flag("-x,--one-file-system", options.one_file_system,
+               "Stay on the file system of each PATH: a folder on another one is counted, not entered");
   app.add_option("--backup", options.backup_dir,
                  "Before a remedy changes or deletes a file, copy it below DIR under its own full path; "
                  "DIR is created if need be and is never walked")

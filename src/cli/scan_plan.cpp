@@ -26,18 +26,22 @@ PlanOutcome plan_scan(const CliOptions& options) {
   for (const std::string& path : options.paths) {
     ScanRoot root;
     root.path = path;
+    root.target = path;
     platform::NodeKind kind = platform::node_kind(path);
     if (kind == platform::NodeKind::link) {
+      // Named on purpose, so followed once: a folder's walk starts at the
+      // link (the walk follows a start folder's link itself), a file is
+      // opened as the link's target.
       auto target = platform::full_path(path);
       if (!target) return failure(quoted(path) + " is a link to nothing");
-      root.path = *target;
-      kind = platform::node_kind(root.path);
+      root.target = *target;
+      kind = platform::node_kind(root.target);
     }
     if (kind == platform::NodeKind::missing) return failure(quoted(path) + " does not exist");
     if (kind != platform::NodeKind::directory && kind != platform::NodeKind::regular) {
       return failure(quoted(path) + " is neither a regular file nor a folder");
     }
-    auto full = platform::full_path(root.path);
+    auto full = platform::full_path(root.target);
     if (!full) return failure("cannot find the full path of " + quoted(path));
     root.full = *full;
     root.is_file = kind == platform::NodeKind::regular;

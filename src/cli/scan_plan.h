@@ -12,7 +12,8 @@
 namespace quarn::cli {
 
 struct ScanRoot {
-  std::string path;  // as the walk uses it: the user's text, or a link's target
+  std::string path;    // the user's text: every path shown begins with it
+  std::string target;  // for a file: the file it names, a link's target if it is a link
   std::string full;  // its absolute form, for the backup store
   bool is_file = false;
 };

@@ -1,5 +1,5 @@
-// Listing one folder (FindFirstFileA / FindNextFileA / opendir). The listing
-// handle is owned and closed by the object.
+// Listing one folder (readdir; FindFirstFileA / FindNextFileA). A listing is
+// started from an open Folder (folder.h) and owns its handle.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,9 @@ enum class ListingStep { entry, end, error };
 struct DirEntry {
   std::string name;
   EntryKind kind = EntryKind::other;
+  // The entry's file number within its file system where the listing tells
+  // it for free (POSIX d_ino); 0 where it does not.
+  std::uint64_t inode = 0;
 };
 
 class DirectoryListing {
@@ -31,17 +34,14 @@ class DirectoryListing {
   DirectoryListing& operator=(DirectoryListing&&) noexcept;
   ~DirectoryListing();
 
-  // Starts listing a folder. The folder itself is opened without following
-  // a link at its end. Nothing when it cannot be listed.
-  static std::optional<DirectoryListing> open(const std::string& folder);
-
   // Fetches the next entry, "." and ".." included as the platform lists
   // them. The entry is filled only when the step is ListingStep::entry.
   ListingStep next(DirEntry& entry);
 
- private:
   struct Impl;
   explicit DirectoryListing(std::unique_ptr<Impl> impl);
+
+ private:
   std::unique_ptr<Impl> impl_;
 };
 

@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quarn::platform {
+
+class Folder;
 
 // The step in which a file's bytes are copied to another file: large enough
 // that the calls cost little next to the bytes they move.
@@ -33,11 +36,14 @@ class File {
   // Creates a file that did not exist before, for writing; never opens or
   // truncates an existing one.
   static std::optional<File> create_new(const std::string& path);
-  // Creates a new file with a unique name in folder (which may end with a
-  // separator), for writing: the name is stem followed by random characters,
-  // and the file is created exclusively, so it is never an existing file or
-  // a link planted there. path receives its full path.
-  static std::optional<File> create_unique(const std::string& folder, const std::string& stem, std::string& path);
+  // The same two opens for the entry name of an open folder.
+  static std::optional<File> open_read(const Folder& folder, std::string_view name);
+  static std::optional<File> open_read_write(const Folder& folder, std::string_view name);
+  // Creates a new file with a unique name in folder, for writing: the name is
+  // stem followed by random characters, and the file is created exclusively,
+  // so it is never an existing file or a link planted there. name receives
+  // its name in the folder.
+  static std::optional<File> create_unique(const Folder& folder, const std::string& stem, std::string& name);
 
   bool is_open() const { return handle_ != kInvalid; }
 
@@ -62,6 +68,10 @@ class File {
   bool copy_owner_from(const File& other);
   // Closes the handle and reports whether the platform accepted the close.
   bool close();
+
+  // Wraps a handle that a platform's open has just checked; for the
+  // platform layer's own use.
+  static std::optional<File> opened(std::intptr_t handle, std::uint64_t size);
 
  private:
   static constexpr std::intptr_t kInvalid = -1;

@@ -32,11 +32,12 @@ class IoSource final : public pe::ByteSource {
 // Closes and removes the temporary file unless the restore went through.
 class TemporaryFile {
  public:
-  TemporaryFile(RemedyIo& io, platform::File& file, const std::string& path) : io_(io), file_(file), path_(path) {}
+  TemporaryFile(RemedyIo& io, platform::File& file, const platform::Folder& folder, const std::string& name)
+      : io_(io), file_(file), folder_(folder), name_(name) {}
   ~TemporaryFile() {
     if (!armed_) return;
     io_.close(file_);  // Win32 cannot delete a file that is still open.
-    io_.delete_file(path_);
+    io_.delete_file(folder_, name_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -45,7 +46,8 @@ class TemporaryFile {
  private:
   RemedyIo& io_;
   platform::File& file_;
-  const std::string& path_;
+  const platform::Folder& folder_;
+  const std::string& name_;
   bool armed_ = true;
 };
 
@@ -60,13 +62,13 @@ struct Inspection {
 
 // Everything the remedy decides by reading: Clean acts on it, Preview only
 // reports it.
-Inspection inspect(const std::string& path, RemedyIo& io) {
+Inspection inspect(const platform::FileAt& at, RemedyIo& io) {
   Inspection in;
-  if (is_dropped_copy(path)) {
+  if (is_dropped_copy(std::string(at.name))) {
     in.plan = Plan::delete_copy;
     return in;
   }
-  in.file = io.open_read(path);
+  in.file = io.open_read(at);
   if (!in.file) return in;
   auto size = io.size(*in.file);
   if (!size) return in;
@@ -79,15 +81,6 @@ Inspection inspect(const std::string& path, RemedyIo& io) {
     default: in.plan = Plan::fail; break;
   }
   return in;
-}
-
-// The folder part of a path, with its closing separator, so that a file
-// right below a root ("/x.exe", "c:\\x.exe") yields the root itself and
-// never a drive-relative "c:".
-std::string folder_of(const std::string& path) {
-  auto sep = path.rfind(platform::separator());
-  if (sep == std::string::npos) return ".";
-  return path.substr(0, sep + 1);
 }
 
 bool copy_range(RemedyIo& io, platform::File& from, std::uint64_t offset, std::uint64_t size, platform::File& to) {
@@ -113,10 +106,18 @@ bool is_dropped_copy(const std::string& path) {
          name.find("tmp.exe") != std::string::npos;
 }
 
-ScanStatus clean_program(const std::string& path, RemedyIo& io) {
-  Inspection in = inspect(path, io);
+// A rename or a deletion counts once the folder that records it is on the
+// disk; until then a power cut could bring the old entry back.
+ScanStatus after_folder_change(const platform::Folder& folder, RemedyIo& io, ScanStatus done) {
+  return io.flush_folder(folder) ? done : STATUS_ERROR;
+}
+
+ScanStatus clean_program(const platform::FileAt& at, RemedyIo& io) {
+  Inspection in = inspect(at, io);
   switch (in.plan) {
-    case Plan::delete_copy: return io.delete_file(path) ? STATUS_DELETED : STATUS_ERROR;
+    case Plan::delete_copy:
+      if (!io.delete_file(at.folder, at.name)) return STATUS_ERROR;
+      return after_folder_change(at.folder, io, STATUS_DELETED);
     case Plan::leave: return STATUS_SCANNED;
     case Plan::fail: return STATUS_ERROR;
     case Plan::restore: break;
@@ -125,10 +126,10 @@ ScanStatus clean_program(const std::string& path, RemedyIo& io) {
   // The host goes to a new file beside the infected one and replaces it in
   // one rename, so at every moment the path holds either the infected file
   // or the complete host, and a failure leaves the infected file as it was.
-  std::string temp_path;
-  auto temp = io.create_unique(folder_of(path), kRestoreStem, temp_path);
+  std::string temp_name;
+  auto temp = io.create_unique(at.folder, kRestoreStem, temp_name);
   if (!temp) return STATUS_ERROR;
-  TemporaryFile guard(io, *temp, temp_path);
+  TemporaryFile guard(io, *temp, at.folder, temp_name);
   if (!copy_range(io, *in.file, in.host.offset, in.host.size, *temp)) return STATUS_ERROR;
   if (!io.flush_to_disk(*temp)) return STATUS_ERROR;
   if (!io.copy_attributes(*temp, *in.file)) return STATUS_ERROR;
@@ -136,16 +137,16 @@ ScanStatus clean_program(const std::string& path, RemedyIo& io) {
   // Win32 cannot replace a file that is still open; a failed close of a
   // file only read changes nothing.
   io.close(*in.file);
-  if (!io.replace_file(temp_path, path)) return STATUS_ERROR;
+  if (!io.replace_file(at.folder, temp_name, at.name)) return STATUS_ERROR;
   guard.keep();
-  return STATUS_CLEANED;
+  return after_folder_change(at.folder, io, STATUS_CLEANED);
 }
 
-ScanStatus preview_program(const std::string& path, RemedyIo& io) {
-  Inspection in = inspect(path, io);
+ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) {
+  Inspection in = inspect(at, io);
   switch (in.plan) {
     case Plan::delete_copy:
-      return platform::node_kind(path) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
+      return at.folder.kind_of(at.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
     case Plan::restore: return STATUS_CLEANED;
     case Plan::leave: return STATUS_SCANNED;
     case Plan::fail: break;

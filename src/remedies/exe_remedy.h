@@ -22,9 +22,11 @@ bool is_dropped_copy(const std::string& path);
 // The remedy: STATUS_DELETED for a dropped copy that is deleted,
 // STATUS_CLEANED when the host program has replaced the file atomically,
 // STATUS_SCANNED when there is no RCDATA 102, STATUS_ERROR otherwise, with
-// the file unchanged and no temporary file left behind.
-ScanStatus clean_program(const std::string& path, RemedyIo& io);
+// the file unchanged and no temporary file left behind. A restore or a
+// deletion counts only once the folder's new entry is on the disk; when
+// that flush fails the result is STATUS_ERROR with the change made.
+ScanStatus clean_program(const platform::FileAt& file, RemedyIo& io);
 // What clean_program would return, found by reading only.
-ScanStatus preview_program(const std::string& path, RemedyIo& io);
+ScanStatus preview_program(const platform::FileAt& file, RemedyIo& io);
 
 }  // namespace quarn::remedies

@@ -1,6 +1,5 @@
 #include "remedies/handlers.h"
 
-#include "platform/fs.h"
 #include "remedies/exe_remedy.h"
 #include "remedies/html_remedy.h"
 #include "remedies/remedy_io.h"
@@ -9,34 +8,35 @@ namespace quarn {
 
 CExeHandler::CExeHandler() : CVirusHandler(kThreatName, "exe;dll", false) { m_pszSignature = kExeSignature; }
 
-ScanStatus CExeHandler::Clean(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::clean_program(pszPath, remedies::RemedyIo::system()); });
+ScanStatus CExeHandler::Clean(const platform::FileAt& file) {
+  return remedies::without_throwing([&] { return remedies::clean_program(file, remedies::RemedyIo::system()); });
 }
 
-ScanStatus CExeHandler::Preview(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::preview_program(pszPath, remedies::RemedyIo::system()); });
+ScanStatus CExeHandler::Preview(const platform::FileAt& file) {
+  return remedies::without_throwing([&] { return remedies::preview_program(file, remedies::RemedyIo::system()); });
 }
 
 CHtmlHandler::CHtmlHandler() : CVirusHandler(kThreatName, "html;htm;asp", false) {
   m_pszSignature = kHtmlSignature;
 }
 
-ScanStatus CHtmlHandler::Clean(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::clean_page(pszPath, remedies::RemedyIo::system()); });
+ScanStatus CHtmlHandler::Clean(const platform::FileAt& file) {
+  return remedies::without_throwing([&] { return remedies::clean_page(file, remedies::RemedyIo::system()); });
 }
 
-ScanStatus CHtmlHandler::Preview(const char* pszPath) {
-  return remedies::without_throwing([&] { return remedies::preview_page(pszPath, remedies::RemedyIo::system()); });
+ScanStatus CHtmlHandler::Preview(const platform::FileAt& file) {
+  return remedies::without_throwing([&] { return remedies::preview_page(file, remedies::RemedyIo::system()); });
 }
 
 CMailHandler::CMailHandler() : CVirusHandler(kThreatName, "eml;nws", true) {}
 
-ScanStatus CMailHandler::Clean(const char* pszPath) {
-  return platform::delete_file(pszPath) ? STATUS_DELETED : STATUS_ERROR;
+ScanStatus CMailHandler::Clean(const platform::FileAt& file) {
+  // Deleted once its folder no longer lists it on the disk.
+  return file.folder.delete_file(file.name) && file.folder.flush_to_disk() ? STATUS_DELETED : STATUS_ERROR;
 }
 
-ScanStatus CMailHandler::Preview(const char* pszPath) {
-  return platform::node_kind(pszPath) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
+ScanStatus CMailHandler::Preview(const platform::FileAt& file) {
+  return file.folder.kind_of(file.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
 }
 
 namespace remedies {

@@ -17,24 +17,24 @@ inline constexpr const char kHtmlSignature[] = "<html><script language=\"JavaScr
 class CExeHandler : public CVirusHandler {
  public:
   CExeHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
+  ScanStatus Clean(const platform::FileAt& file) override;
+  ScanStatus Preview(const platform::FileAt& file) override;
 };
 
 // Web pages with the appended script block: "html;htm;asp".
 class CHtmlHandler : public CVirusHandler {
  public:
   CHtmlHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
+  ScanStatus Clean(const platform::FileAt& file) override;
+  ScanStatus Preview(const platform::FileAt& file) override;
 };
 
 // Mail and news files, deleted whatever they hold: "eml;nws".
 class CMailHandler : public CVirusHandler {
  public:
   CMailHandler();
-  ScanStatus Clean(const char* pszPath) override;
-  ScanStatus Preview(const char* pszPath) override;
+  ScanStatus Clean(const platform::FileAt& file) override;
+  ScanStatus Preview(const platform::FileAt& file) override;
 };
 
 namespace remedies {

@@ -93,10 +93,10 @@ TailVerdict analyse_tail(std::string_view tail) {
   return v;
 }
 
-ScanStatus clean_page(const std::string& path, RemedyIo& io) {
-  // Opened without following a link, so a page swapped for a link cannot
-  // make the cut land in some other file.
-  auto file = io.open_read_write(path);
+ScanStatus clean_page(const platform::FileAt& at, RemedyIo& io) {
+  // Opened by name in its folder without following a link, so a page
+  // swapped for a link cannot make the cut land in some other file.
+  auto file = io.open_read_write(at);
   if (!file) return STATUS_ERROR;
   PageInspection in = inspect(*file, io);
   if (in.status != STATUS_CLEANED) return in.status;
@@ -107,8 +107,8 @@ ScanStatus clean_page(const std::string& path, RemedyIo& io) {
   return STATUS_CLEANED;
 }
 
-ScanStatus preview_page(const std::string& path, RemedyIo& io) {
-  auto file = io.open_read(path);
+ScanStatus preview_page(const platform::FileAt& at, RemedyIo& io) {
+  auto file = io.open_read(at);
   if (!file) return STATUS_ERROR;
   return inspect(*file, io).status;
 }

@@ -39,9 +39,9 @@ TailVerdict analyse_tail(std::string_view tail);
 // STATUS_SCANNED when the page ends without the block, STATUS_ERROR when it
 // cannot be read or cut (the page is then unchanged, except when the cut was
 // made but could not be flushed or closed).
-ScanStatus clean_page(const std::string& path, RemedyIo& io);
+ScanStatus clean_page(const platform::FileAt& file, RemedyIo& io);
 // What clean_page would return, found by reading only.
-ScanStatus preview_page(const std::string& path, RemedyIo& io);
+ScanStatus preview_page(const platform::FileAt& file, RemedyIo& io);
 
 }  // namespace remedies
 }  // namespace quarn

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "scan/scan_status.h"
 
 namespace quarn::remedies {
@@ -17,13 +18,15 @@ class RemedyIo {
  public:
   virtual ~RemedyIo() = default;
 
-  virtual std::optional<platform::File> open_read(const std::string& path) { return platform::File::open_read(path); }
-  virtual std::optional<platform::File> open_read_write(const std::string& path) {
-    return platform::File::open_read_write(path);
+  virtual std::optional<platform::File> open_read(const platform::FileAt& file) {
+    return platform::File::open_read(file.folder, file.name);
   }
-  virtual std::optional<platform::File> create_unique(const std::string& folder, const std::string& stem,
-                                                      std::string& path) {
-    return platform::File::create_unique(folder, stem, path);
+  virtual std::optional<platform::File> open_read_write(const platform::FileAt& file) {
+    return platform::File::open_read_write(file.folder, file.name);
+  }
+  virtual std::optional<platform::File> create_unique(const platform::Folder& folder, const std::string& stem,
+                                                      std::string& name) {
+    return platform::File::create_unique(folder, stem, name);
   }
   virtual std::optional<std::uint64_t> size(platform::File& file) { return file.size(); }
   virtual std::optional<std::size_t> read_at(platform::File& file, std::uint64_t offset, void* buffer,
@@ -38,8 +41,11 @@ class RemedyIo {
     return to.copy_owner_from(from) && to.copy_permissions_from(from);
   }
   virtual bool close(platform::File& file) { return file.close(); }
-  virtual bool replace_file(const std::string& from, const std::string& to);
-  virtual bool delete_file(const std::string& path);
+  virtual bool replace_file(const platform::Folder& folder, std::string_view from, std::string_view to) {
+    return folder.replace_file(from, to);
+  }
+  virtual bool delete_file(const platform::Folder& folder, std::string_view name) { return folder.delete_file(name); }
+  virtual bool flush_folder(const platform::Folder& folder) { return folder.flush_to_disk(); }
 
   // The system's own operations.
   static RemedyIo& system();

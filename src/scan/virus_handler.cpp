@@ -9,8 +9,8 @@ CVirusHandler::CVirusHandler(const char* pszThreatName, const char* pszExtension
 
 CVirusHandler::~CVirusHandler() = default;
 
-ScanStatus CVirusHandler::Clean(const char*) { return STATUS_ERROR; }
+ScanStatus CVirusHandler::Clean(const platform::FileAt&) { return STATUS_ERROR; }
 
-ScanStatus CVirusHandler::Preview(const char*) { return STATUS_ERROR; }
+ScanStatus CVirusHandler::Preview(const platform::FileAt&) { return STATUS_ERROR; }
 
 }  // namespace quarn

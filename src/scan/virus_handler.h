@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder.h"
 #include "scan/scan_status.h"
 
 namespace quarn {
@@ -21,15 +22,16 @@ class CVirusHandler {
   CVirusHandler(const CVirusHandler&) = delete;
   CVirusHandler& operator=(const CVirusHandler&) = delete;
 
-  // Remedies the file at the full path and reports what was done. Never
+  // Remedies the file and reports what was done. It acts on the file by its
+  // name in its open folder, never by resolving its path again. Never
   // throws: every failure is STATUS_ERROR. The base class touches nothing.
-  virtual ScanStatus Clean(const char* pszPath);
+  virtual ScanStatus Clean(const platform::FileAt& file);
 
   // What Clean would return for this file, found by reading only: no byte on
   // disk changes. STATUS_CLEANED or STATUS_DELETED when the remedy would
   // repair or delete the file, STATUS_SCANNED when it would leave it as it
   // is, STATUS_ERROR when it would fail on what it reads.
-  virtual ScanStatus Preview(const char* pszPath);
+  virtual ScanStatus Preview(const platform::FileAt& file);
 
   std::string m_strThreatName;
   std::string m_strExtensions;

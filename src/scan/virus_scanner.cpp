@@ -6,6 +6,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "scan/folder_stack.h"
 
 namespace quarn {
 namespace {
@@ -39,7 +40,31 @@ std::string extension_of(const std::string& path) {
   return extension;
 }
 
+// The identity of a listed entry, where the listing gives its file number.
+std::optional<platform::FileIdentity> entry_identity_of(const std::optional<platform::FileIdentity>& folder,
+                                                        const platform::DirEntry& entry) {
+  if (!folder || entry.inode == 0) return std::nullopt;
+  return platform::FileIdentity{folder->device, entry.inode};
+}
+
 }  // namespace
+
+bool same_path_text(const std::string& a, const std::string& b) {
+  // Separators fold after the first character, so "c:\\x.exe" (a start
+  // folder that ends in a separator, joined plainly) is "c:\x.exe", while
+  // a share's leading "\\\\" stays what it is.
+  auto fold = [](const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const bool sep = path[i] == platform::separator();
+      if (sep && i > 1 && path[i - 1] == platform::separator()) continue;
+      out += path[i];
+    }
+    return out;
+  };
+  return platform::equal_no_case(fold(a), fold(b));
+}
 
 CVirusScanner::CVirusScanner(HandlerFactory make_handlers, const char* pszStartPath,
                              const std::optional<std::string>& log_path)
@@ -106,48 +131,120 @@ ExtensionMap CVirusScanner::BuildExtensionMap(const HandlerSet& handlers) {
 }
 
 bool CVirusScanner::ScanDirectory(const std::string& folder) {
-  using platform::ListingStep;
-  auto listing = platform::DirectoryListing::open(folder);
-  if (listing) {
-    const char sep = platform::separator();
-    platform::DirEntry entry;
-    ListingStep step = listing->next(entry);
-    while (step == ListingStep::entry) {
-      if (entry.kind == platform::EntryKind::directory) {
-        if (entry.name != "." && entry.name != "..") {
-          std::string sub = folder + sep + entry.name;
-          if (ShouldWalk(sub)) ScanDirectory(sub);
-        }
-      } else if (entry.kind == platform::EntryKind::regular) {
-        ScanFile(folder + sep + entry.name);
-      } else {
-        // Links (to files or folders) and special files are never opened or
-        // walked: a link loop would walk forever and a FIFO would hang the
-        // read. They count as skipped.
-        bump(m_nFilesSkipped);
-      }
-      step = listing->next(entry);
-      // The first entry is handled without a look; a stop takes effect only
-      // once a further entry has been fetched.
-      if (step == ListingStep::entry && StopRequested()) break;
-    }
-    // A listing that fails midway ends this folder's walk as its end does.
+  // The start folder is what the user named: a link there is followed once.
+  // Nothing met below it is ever followed.
+  platform::FolderOpening start = platform::Folder::open(folder, platform::LinkAtEnd::follow);
+  std::optional<platform::DirectoryListing> listing;
+  if (start.folder) listing = start.folder->list();
+  if (!listing) {
+    // A start folder that does not exist is an empty scan; one that exists
+    // but cannot be listed hides files, and is said.
+    if (!start.missing) FolderNotListed(folder);
+    bump(m_nDirectories);
+    return false;
   }
-  bump(m_nDirectories);
-  return listing.has_value();
+  FolderStack stack(std::move(*start.folder), std::move(*listing));
+  // The path text of each level, the user's own text first, joined plainly.
+  std::vector<std::string> paths{folder};
+  // Per level: whether an entry has been handled, for the stop rule below.
+  std::vector<bool> handled_one{false};
+  const char sep = platform::separator();
+  bool listed_all = true;
+
+  while (stack.depth() > 0) {
+    platform::DirEntry entry;
+    platform::ListingStep step = stack.next(entry);
+    // The first entry of a folder is handled without a look; a stop takes
+    // effect once a further entry has been fetched, and then ends every
+    // open level in turn.
+    if (step == platform::ListingStep::entry && handled_one.back() && StopRequested()) {
+      step = platform::ListingStep::end;
+    }
+    if (step != platform::ListingStep::entry) {
+      if (step == platform::ListingStep::error) {
+        FolderNotListed(paths.back());
+        listed_all = false;
+      }
+      bump(m_nDirectories);
+      stack.pop();
+      paths.pop_back();
+      handled_one.pop_back();
+      continue;
+    }
+    handled_one.back() = true;
+    if (entry.name == "." || entry.name == "..") continue;
+
+    const std::string path = paths.back() + sep + entry.name;
+    const platform::Folder* here = stack.folder();
+    if (here == nullptr) {
+      // The folder was swapped for another since it was listed: nothing in
+      // it is touched.
+      FolderNotListed(paths.back());
+      listed_all = false;
+      continue;
+    }
+    if (entry.kind == platform::EntryKind::directory) {
+      WalkInto(stack, *here, entry.name, path, paths, handled_one);
+    } else if (entry.kind == platform::EntryKind::regular) {
+      ScanFile(platform::FileAt{*here, entry.name, path}, entry_identity_of(stack.identity(), entry));
+    } else {
+      // Links (to files or folders) and special files are never opened or
+      // walked: a link loop would walk forever and a FIFO would hang the
+      // read. They count as skipped.
+      bump(m_nFilesSkipped);
+    }
+  }
+  return listed_all;
 }
 
-bool CVirusScanner::IsOwnProgram(const std::string& path) {
+void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
+                             const std::string& path, std::vector<std::string>& paths,
+                             std::vector<bool>& handled_one) {
+  auto child = parent.open_child(name);
+  if (!child) {
+    FolderNotListed(path);
+    bump(m_nDirectories);
+    return;
+  }
+  switch (ShouldWalk(path, *child)) {
+    case WalkDecision::walk: break;
+    case WalkDecision::count_only: bump(m_nDirectories); return;
+    case WalkDecision::pass_over: return;
+  }
+  if (!stack.push(name, std::move(*child))) {
+    FolderNotListed(path);
+    bump(m_nDirectories);
+    return;
+  }
+  paths.push_back(path);
+  handled_one.push_back(false);
+}
+
+bool CVirusScanner::IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity) {
   if (!m_bOwnProgramKnown) {
     m_strOwnProgram = platform::own_program_path();
+    m_ownProgramIdentity = m_strOwnProgram ? platform::identity_of(*m_strOwnProgram) : std::nullopt;
     m_bOwnProgramKnown = true;
   }
-  return m_strOwnProgram && platform::equal_no_case(path, *m_strOwnProgram);
+  // By identity where the listing tells it: the same file, whatever path
+  // text reaches it. By the path text otherwise, separators folded.
+  if (identity && m_ownProgramIdentity) return *identity == *m_ownProgramIdentity;
+  return m_strOwnProgram && same_path_text(path, *m_strOwnProgram);
 }
 
 bool CVirusScanner::ScanFile(const std::string& path) {
+  auto placed = platform::PlacedFile::open(path);
+  if (!placed) {
+    bump(m_nScanErrors);
+    return false;
+  }
+  return ScanFile(placed->at(), platform::identity_of(path));
+}
+
+bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<platform::FileIdentity>& identity) {
+  const std::string& path = at.path;
   try {
-    if (IsOwnProgram(path)) return true;
+    if (IsOwnProgram(path, identity)) return true;
 
     auto claimed = m_mapExtensions.find(extension_of(path));
     if (claimed == m_mapExtensions.end() || claimed->second.empty()) {
@@ -157,7 +254,7 @@ bool CVirusScanner::ScanFile(const std::string& path) {
 
     HandlerSet matched;
     {
-      auto file = platform::File::open_read(path);
+      auto file = platform::File::open_read(at.folder, at.name);
       if (!file) {
         bump(m_nScanErrors);
         return false;
@@ -190,7 +287,7 @@ bool CVirusScanner::ScanFile(const std::string& path) {
     m_strCurrentFile.set(path);
     bump(m_nFilesScanned);
     if (!matched.empty()) {
-      ScanStatus result = CleanFile(path, matched);
+      ScanStatus result = CleanFile(at, matched);
       bump(m_nFilesInfected);
       if (result & STATUS_CLEANED) bump(m_nFilesCleaned);
       if (result & STATUS_DELETED) bump(m_nFilesDeleted);
@@ -206,11 +303,22 @@ bool CVirusScanner::ScanFile(const std::string& path) {
   }
 }
 
-ScanStatus CVirusScanner::ApplyRemedy(CVirusHandler& handler, const std::string& path) {
-  return handler.Clean(path.c_str());
+ScanStatus CVirusScanner::ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) {
+  return handler.Clean(file);
 }
 
-bool CVirusScanner::ShouldWalk(const std::string&) { return true; }
+CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const platform::Folder& folder) {
+  // The kernel's own file systems hold no user files and would only slow
+  // the walk (or hang it on a blocking file): counted, never entered.
+  return folder.is_pseudo_file_system() ? WalkDecision::count_only : WalkDecision::walk;
+}
+
+void CVirusScanner::FolderNotListed(const std::string& path) {
+  bump(m_nScanErrors);
+  OnFolderNotListed(path);
+}
+
+void CVirusScanner::OnFolderNotListed(const std::string&) {}
 
 const char* CVirusScanner::LogWord(ScanStatus status) const { return log_status_name(status); }
 
@@ -222,17 +330,17 @@ bool CVirusScanner::WriteLogLine(const std::string& path, ScanStatus result) {
   return m_fileLog->write(line);
 }
 
-ScanStatus CVirusScanner::CleanFile(const std::string& path, const HandlerSet& handlers) {
+ScanStatus CVirusScanner::CleanFile(const platform::FileAt& file, const HandlerSet& handlers) {
   // The handlers run in the set's order, by object identity, and the last
   // one's result is the file's. The three real handlers claim disjoint
   // extensions, so no file ever reaches two of them and the order never
   // shows; only handlers that share an extension would see it.
   ScanStatus result = STATUS_ERROR;
-  for (CVirusHandler* handler : handlers) result = ApplyRemedy(*handler, path);
+  for (CVirusHandler* handler : handlers) result = ApplyRemedy(*handler, file);
   if (result & STATUS_ERROR) bump(m_nScanErrors);
   // The remedy has happened whatever the log says: it still counts and is
   // shown as it was, and the lost line is one more scan error.
-  if (m_fileLog && !WriteLogLine(path, result)) bump(m_nScanErrors);
+  if (m_fileLog && !WriteLogLine(file.path, result)) bump(m_nScanErrors);
   return result;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
 #include "scan/figures.h"
@@ -29,6 +30,12 @@ namespace quarn {
 using HandlerSet = std::set<CVirusHandler*>;
 // Lower-case extension without its dot (possibly empty) to its handlers.
 using ExtensionMap = std::map<std::string, HandlerSet>;
+
+class FolderStack;
+
+// Whether two paths name the same file by their text: letters compared
+// without case, a run of separators after the first character read as one.
+bool same_path_text(const std::string& a, const std::string& b);
 
 class CVirusScanner : public CScanThread {
  public:
@@ -49,9 +56,15 @@ class CVirusScanner : public CScanThread {
 
   static ExtensionMap BuildExtensionMap(const HandlerSet& handlers);
 
+  // Walks the folder and every folder below it. False when some folder in
+  // it could not be listed (a start folder that does not exist is not one).
   bool ScanDirectory(const std::string& folder);
+  // Scans one file named by its path, as a user names a single file.
   bool ScanFile(const std::string& path);
-  ScanStatus CleanFile(const std::string& path, const HandlerSet& handlers);
+  // Scans one file of a walk; identity is the file's, when the listing
+  // told it.
+  bool ScanFile(const platform::FileAt& file, const std::optional<platform::FileIdentity>& identity);
+  ScanStatus CleanFile(const platform::FileAt& file, const HandlerSet& handlers);
 
   // Derived figures, read on the user-interface thread.
   std::int64_t GetElapsedSeconds() const;
@@ -95,15 +108,28 @@ class CVirusScanner : public CScanThread {
   void RunWith(const std::function<void()>& walk);
   // Applies one matched handler's remedy. Derived scanners wrap it (a backup
   // first, or a preview instead of the remedy).
-  virtual ScanStatus ApplyRemedy(CVirusHandler& handler, const std::string& path);
+  virtual ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file);
   // The word that the log line of a file with this result begins with.
   virtual const char* LogWord(ScanStatus status) const;
-  // Asked before a folder below the start folder is walked; a folder for
-  // which it answers false is passed over without being counted.
-  virtual bool ShouldWalk(const std::string& folder);
+  enum class WalkDecision {
+    walk,        // list it and walk on below it
+    count_only,  // count it in Directories, enter nothing below it
+    pass_over,   // neither count nor enter it
+  };
+  // Asked, with the folder already open, before a folder below the start
+  // folder is walked. The scanner's own answer keeps out of pseudo file
+  // systems (proc, sysfs, ...); derived scanners add rules of their own.
+  virtual WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder);
+  // Called on the worker thread for a folder that exists but could not be
+  // listed, or whose listing failed midway. Its files are missed, so it
+  // has already counted as a scan error; a front end may also name it.
+  virtual void OnFolderNotListed(const std::string& path);
 
  private:
-  bool IsOwnProgram(const std::string& path);
+  bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  void FolderNotListed(const std::string& path);
+  void WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
+                const std::string& path, std::vector<std::string>& paths, std::vector<bool>& handled_one);
   // Writes one file's log line; false when the write failed.
   bool WriteLogLine(const std::string& path, ScanStatus result);
 
@@ -115,6 +141,7 @@ class CVirusScanner : public CScanThread {
   std::vector<CVirusHandler*> m_slotHandlers;
   std::vector<bool> m_slotFound;
   std::optional<std::string> m_strOwnProgram;
+  std::optional<platform::FileIdentity> m_ownProgramIdentity;
   bool m_bOwnProgramKnown = false;
 };
 

@@ -140,7 +140,10 @@ void CCleanerDlg::OnTimer(unsigned nIDEvent) {
   m_staticFilesDeleted.set_text(format_count(m_nFilesDeleted.load(relaxed)));
   // Nothing while the elapsed time is 0 s: the field keeps its last text.
   if (auto rate = GetMBytesPerSecond()) m_staticMBytesPerSecond.set_text(format_mbytes_per_second(*rate));
-  m_staticFilesPerMinute.set_text(format_files_per_minute(GetFilesPerMinute()));
+  // Within a run's first second the figure divides by zero (infinity, or
+  // not a number): the field reads 0.0 until a second has passed.
+  const double per_minute = GetElapsedSeconds() > 0 ? GetFilesPerMinute() : 0.0;
+  m_staticFilesPerMinute.set_text(format_files_per_minute(per_minute));
   m_staticFilesInfected.set_text(format_count(m_nFilesInfected.load(relaxed)));
   m_staticFilesCleaned.set_text(format_count(m_nFilesCleaned.load(relaxed)));
   m_staticElapsedTime.set_text(format_span(GetElapsedSeconds()));

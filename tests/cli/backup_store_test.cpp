@@ -12,6 +12,7 @@ namespace quarn::cli {
 namespace {
 
 using testing::read_file;
+using testing::placed;
 using testing::TempTree;
 namespace fs = std::filesystem;
 
@@ -32,7 +33,7 @@ TEST(BackupStore, save_makes_an_exact_copy_with_the_same_permissions) {
   auto store = BackupStore::open(tree.path("store"));
   ASSERT_TRUE(store);
   const std::string full = fs::canonical(file).string();
-  auto copy = store->save(file, full);
+  auto copy = store->save(placed(file), full);
   ASSERT_TRUE(copy);
   EXPECT_EQ(*copy, store->target_for(full));
   EXPECT_EQ(read_file(*copy), bytes);
@@ -47,13 +48,13 @@ TEST(BackupStore, earlier_copies_are_kept_up_to_the_last_suffix) {
   const std::string target = store->target_for(file);
   tree.write("store" + file, "first");
   for (int i = 1; i < BackupStore::kMaxSuffix; ++i) tree.write("store" + file + "." + std::to_string(i), "older");
-  auto last = store->save(file, file);
+  auto last = store->save(placed(file), file);
   ASSERT_TRUE(last);
   EXPECT_EQ(*last, target + "." + std::to_string(BackupStore::kMaxSuffix));
   EXPECT_EQ(read_file(*last), "now");
   EXPECT_EQ(read_file(target), "first");
   // Every name is taken now: no copy, and the file is not to be touched.
-  EXPECT_FALSE(store->save(file, file));
+  EXPECT_FALSE(store->save(placed(file), file));
 }
 
 TEST(BackupStore, a_link_or_a_missing_file_is_not_copied) {
@@ -62,8 +63,8 @@ TEST(BackupStore, a_link_or_a_missing_file_is_not_copied) {
   fs::create_symlink(file, tree.path("disk/link.eml"));
   auto store = BackupStore::open(tree.path("store"));
   ASSERT_TRUE(store);
-  EXPECT_FALSE(store->save(tree.path("disk/link.eml"), tree.path("disk/link.eml")));
-  EXPECT_FALSE(store->save(tree.path("disk/gone.eml"), tree.path("disk/gone.eml")));
+  EXPECT_FALSE(store->save(placed(tree.path("disk/link.eml")), tree.path("disk/link.eml")));
+  EXPECT_FALSE(store->save(placed(tree.path("disk/gone.eml")), tree.path("disk/gone.eml")));
   EXPECT_FALSE(testing::exists(store->target_for(tree.path("disk/link.eml"))));
 }
 

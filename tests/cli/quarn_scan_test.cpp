@@ -2,7 +2,9 @@
 // judged by its output lines, summary, exit status and the files it leaves.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -186,8 +188,64 @@ TEST_F(QuarnScan, a_linked_path_is_followed_but_links_inside_the_walk_are_not) {
   fs::create_directory_symlink(tree_.path("elsewhere"), tree_.path("real/inner"));
   const ScanRun run = run_scan({tree_.path("named")});
   EXPECT_EQ(run.status, 1);
+  // Shown under the name the user typed, not the link's target.
+  EXPECT_EQ(split(run.out).results, std::vector<std::string>{"deleted:  " + tree_.path("named/m.eml")});
   EXPECT_FALSE(exists(tree_.path("real/m.eml")));
   EXPECT_TRUE(exists(tree_.path("elsewhere/n.eml")));
+}
+
+TEST_F(QuarnScan, a_folder_that_cannot_be_listed_is_named_on_stderr_and_is_an_error) {
+  tree_.write("disk/ok.eml", kInfectedMail);
+  const std::string hidden = tree_.write("disk/locked/hidden.eml", kInfectedMail);
+  const std::string locked = tree_.path("disk/locked");
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  if (::geteuid() == 0) {
+    // Root lists every folder: the scan runs as nobody, in a tree open to
+    // all but the one folder that root keeps to itself.
+    ::chmod(tree_.root().c_str(), 0755);
+    ::chmod(tree_.path("disk").c_str(), 0777);
+    ::chmod(locked.c_str(), 0700);
+    setup.user = 65534;
+  } else {
+    ::chmod(locked.c_str(), 0);
+  }
+  const ScanRun run = run_scan(setup);
+  ::chmod(locked.c_str(), 0755);
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.err.find("cannot list the folder " + locked), std::string::npos) << run.err;
+  EXPECT_EQ(items_of(split(run.out).summary)["Scan errors"], "1");
+  EXPECT_FALSE(exists(tree_.path("disk/ok.eml")));
+  EXPECT_TRUE(exists(hidden));
+}
+
+TEST_F(QuarnScan, its_own_program_named_exe_is_never_scanned_from_a_start_folder_ending_in_a_separator) {
+  // The program holds the signature as text: scanned, it would count itself.
+  const std::string copy = tree_.path("disk/quarn-scan.exe");
+  fs::create_directories(tree_.path("disk"));
+  fs::copy_file(QUARN_SCAN_BINARY, copy);
+  ScanSetup setup;
+  setup.program = copy;
+  setup.args = {tree_.path("disk") + "/"};
+  const ScanRun run = run_scan(setup);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(split(run.out).results.empty());
+  EXPECT_EQ(items_of(split(run.out).summary)["Files scanned"], "0");
+}
+
+TEST_F(QuarnScan, one_file_system_counts_another_mount_without_entering_it) {
+  tree_.write("disk/top.eml", kInfectedMail);
+  const std::string mount = tree_.make_dir("disk/mnt");
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "mounting a tmpfs needs root (CAP_SYS_ADMIN)";
+  }
+  tree_.write("disk/mnt/inner.eml", kInfectedMail);
+  const ScanRun within = run_scan({"--report-only", "-x", tree_.path("disk")});
+  const ScanRun across = run_scan({"--report-only", tree_.path("disk")});
+  ::umount2(mount.c_str(), MNT_DETACH);
+  EXPECT_EQ(split(within.out).results, std::vector<std::string>{"would delete:  " + tree_.path("disk/top.eml")});
+  EXPECT_EQ(items_of(split(within.out).summary)["Directories"], "2");
+  EXPECT_EQ(split(across.out).results.size(), 2u);
 }
 
 TEST_F(QuarnScan, a_name_with_control_bytes_stays_one_harmless_line) {

@@ -54,7 +54,7 @@ ScanProcess::ScanProcess(const ScanSetup& setup) {
   } else if (::pipe2(err, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
-  std::vector<std::string> argv_text = {QUARN_SCAN_BINARY};
+  std::vector<std::string> argv_text = {setup.program.empty() ? std::string(QUARN_SCAN_BINARY) : setup.program};
   argv_text.insert(argv_text.end(), setup.args.begin(), setup.args.end());
   std::vector<char*> argv;
   for (auto& a : argv_text) argv.push_back(a.data());
@@ -71,6 +71,7 @@ ScanProcess::ScanProcess(const ScanSetup& setup) {
     ::signal(SIGPIPE, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    if (setup.user && (::setgid(*setup.user) != 0 || ::setuid(*setup.user) != 0)) ::_exit(126);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }

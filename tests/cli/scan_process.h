@@ -23,6 +23,8 @@ struct ScanSetup {
   std::vector<std::pair<std::string, std::string>> env;  // added or replaced
   bool close_output = false;  // the output pipe's reader is gone from the start
   int error_terminal_columns = 0;  // above 0: the error stream is a terminal this wide
+  std::string program;             // another copy of quarn-scan to run; empty: the built one
+  std::optional<uid_t> user;       // run as this user (and its own group); root only
 };
 
 class ScanProcess {

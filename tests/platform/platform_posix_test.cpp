@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/directory.h"
+#include "platform/folder.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
@@ -38,7 +39,9 @@ TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
   tree.make_dir("real");
   std::filesystem::create_directory_symlink(tree.path("real"), tree.path("dirlink"));
   ASSERT_EQ(::mkfifo(tree.path("pipe").c_str(), 0600), 0);
-  auto listing = DirectoryListing::open(tree.root());
+  auto folder = Folder::open(tree.root(), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  auto listing = folder->list();
   ASSERT_TRUE(listing.has_value());
   DirEntry entry;
   int links = 0, others = 0;
@@ -48,8 +51,10 @@ TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
   }
   EXPECT_EQ(links, 1);
   EXPECT_EQ(others, 1);
-  // A folder reached through a link at the end of the path is not listed.
-  EXPECT_FALSE(DirectoryListing::open(tree.path("dirlink")).has_value());
+  // A link to a folder is opened only where it was named on purpose.
+  EXPECT_FALSE(Folder::open(tree.path("dirlink"), LinkAtEnd::refuse).folder.has_value());
+  EXPECT_TRUE(Folder::open(tree.path("dirlink"), LinkAtEnd::follow).folder.has_value());
+  EXPECT_FALSE(folder->open_child("dirlink").has_value());
 }
 
 TEST(PosixFile, copy_permissions_takes_the_mode_bits) {

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/directory.h"
+#include "platform/folder.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
@@ -20,7 +21,9 @@ TEST(DirectoryListing, lists_dot_entries_files_and_folders_with_their_kinds) {
   TempTree tree;
   tree.write("file.txt", "x");
   tree.make_dir("sub");
-  auto listing = DirectoryListing::open(tree.root());
+  auto folder = Folder::open(tree.root(), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  auto listing = folder->list();
   ASSERT_TRUE(listing.has_value());
   std::set<std::pair<std::string, EntryKind>> seen;
   DirEntry entry;
@@ -29,8 +32,13 @@ TEST(DirectoryListing, lists_dot_entries_files_and_folders_with_their_kinds) {
   EXPECT_EQ(step, ListingStep::end);
   EXPECT_TRUE(seen.count({"file.txt", EntryKind::regular}));
   EXPECT_TRUE(seen.count({"sub", EntryKind::directory}));
-  EXPECT_FALSE(DirectoryListing::open(tree.path("missing")).has_value());
-  EXPECT_FALSE(DirectoryListing::open(tree.path("file.txt")).has_value());
+  EXPECT_TRUE(Folder::open(tree.path("missing"), LinkAtEnd::refuse).missing);
+  const FolderOpening file = Folder::open(tree.path("file.txt"), LinkAtEnd::refuse);
+  EXPECT_FALSE(file.folder.has_value());
+  EXPECT_FALSE(file.missing);
+  EXPECT_TRUE(folder->open_child("sub").has_value());
+  EXPECT_FALSE(folder->open_child("file.txt").has_value());
+  EXPECT_FALSE(folder->open_child("..").has_value());
 }
 
 TEST(File, read_returns_short_count_only_at_the_end) {

@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using quarn::testing::exists;
 using quarn::testing::read_file;
+using quarn::testing::placed;
 using quarn::testing::TempTree;
 using sample::PeKind;
 using testing::FaultyIo;
@@ -57,19 +58,19 @@ TEST(ExeRemedy, dropped_copy_is_deleted_once) {
   TempTree tree;
   const std::string path = tree.write("win/LOAD32.EXE", "MZ... Concept Virus");
   CExeHandler handler;
-  EXPECT_EQ(handler.Preview(path.c_str()), STATUS_DELETED);
+  EXPECT_EQ(handler.Preview(placed(path)), STATUS_DELETED);
   EXPECT_TRUE(exists(path));
-  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_DELETED);
+  EXPECT_EQ(handler.Clean(placed(path)), STATUS_DELETED);
   EXPECT_FALSE(exists(path));
-  EXPECT_EQ(handler.Preview(path.c_str()), STATUS_ERROR);
-  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_ERROR);
+  EXPECT_EQ(handler.Preview(placed(path)), STATUS_ERROR);
+  EXPECT_EQ(handler.Clean(placed(path)), STATUS_ERROR);
 }
 
 TEST(ExeRemedy, dropped_copy_that_cannot_be_deleted_stays) {
   TempTree tree;
   const std::string path = tree.write("riched20.dll", "Concept Virus");
   FaultyIo io(Step::delete_file);
-  EXPECT_EQ(clean_program(path, io), STATUS_ERROR);
+  EXPECT_EQ(clean_program(placed(path), io), STATUS_ERROR);
   EXPECT_EQ(read_file(path), "Concept Virus");
 }
 
@@ -86,9 +87,9 @@ TEST(ExeRemedy, infected_program_of_every_kind_gets_its_host_back) {
     const std::string infected = sample::infected_program(host, c.kind, c.dll);
     const std::string path = tree.write(std::string("riched/") + c.name, infected);
     CExeHandler handler;
-    EXPECT_EQ(handler.Preview(path.c_str()), STATUS_CLEANED) << c.name;
+    EXPECT_EQ(handler.Preview(placed(path)), STATUS_CLEANED) << c.name;
     EXPECT_EQ(read_file(path), infected) << "Preview changed " << c.name;
-    EXPECT_EQ(handler.Clean(path.c_str()), STATUS_CLEANED) << c.name;
+    EXPECT_EQ(handler.Clean(placed(path)), STATUS_CLEANED) << c.name;
     EXPECT_EQ(read_file(path), host) << c.name;
     EXPECT_EQ(temporary_files_in(tree.path("riched")), 0);
   }
@@ -99,7 +100,7 @@ TEST(ExeRemedy, path_with_a_doubled_separator_is_restored_beside_the_file) {
   TempTree tree;
   const std::string host = sample::host_program("doubled");
   tree.write("dbl.exe", sample::infected_program(host));
-  EXPECT_EQ(clean_program(tree.root() + "//dbl.exe", RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_program(placed(tree.root() + "//dbl.exe"), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(read_file(tree.path("dbl.exe")), host);
   EXPECT_EQ(temporary_files_in(tree.root()), 0);
 }
@@ -110,7 +111,7 @@ TEST(ExeRemedy, empty_host_leaves_an_empty_file) {
   recipe.data = "Concept Virus";
   recipe.resources = {{sample::ResourceKey::of(10), sample::ResourceKey::of(102), 0, ""}};
   const std::string path = tree.write("empty.exe", sample::build_pe(recipe).bytes);
-  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_TRUE(exists(path));
   EXPECT_EQ(read_file(path), "");
 }
@@ -120,7 +121,7 @@ TEST(ExeRemedy, restored_program_keeps_the_permission_bits) {
   const std::string host = sample::host_program("modes");
   const std::string path = tree.write("modes.exe", sample::infected_program(host));
   ASSERT_EQ(::chmod(path.c_str(), 0751), 0);
-  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(mode_of(path), 0751u);
   EXPECT_EQ(read_file(path), host);
 }
@@ -146,12 +147,12 @@ TEST(ExeRemedy, files_without_a_host_or_not_images_are_left_as_they_are) {
                         Case{"empty.exe", "", STATUS_ERROR},
                         Case{"outside.exe", outside.bytes, STATUS_ERROR}}) {
     const std::string path = tree.write(c.name, c.bytes);
-    EXPECT_EQ(preview_program(path, RemedyIo::system()), c.expected) << c.name;
-    EXPECT_EQ(clean_program(path, RemedyIo::system()), c.expected) << c.name;
+    EXPECT_EQ(preview_program(placed(path), RemedyIo::system()), c.expected) << c.name;
+    EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), c.expected) << c.name;
     EXPECT_EQ(read_file(path), c.bytes) << c.name;
   }
   EXPECT_EQ(temporary_files_in(tree.root()), 0);
-  EXPECT_EQ(clean_program(tree.path("missing.exe"), RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_program(placed(tree.path("missing.exe")), RemedyIo::system()), STATUS_ERROR);
 }
 
 TEST(ExeRemedy, link_to_an_infected_program_is_not_followed) {
@@ -160,7 +161,7 @@ TEST(ExeRemedy, link_to_an_infected_program_is_not_followed) {
   const std::string target = tree.write("target.exe", infected);
   const std::string link = tree.path("link.exe");
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  EXPECT_EQ(clean_program(link, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_program(placed(link), RemedyIo::system()), STATUS_ERROR);
   EXPECT_EQ(read_file(target), infected);
   EXPECT_TRUE(fs::is_symlink(link));
 }
@@ -176,7 +177,7 @@ TEST(ExeRemedy, every_failed_step_leaves_the_program_unchanged_and_no_temporary_
     TempTree tree;
     const std::string path = tree.write("count.exe", infected);
     FaultyIo counter(step, 0);
-    EXPECT_EQ(clean_program(path, counter), STATUS_CLEANED);
+    EXPECT_EQ(clean_program(placed(path), counter), STATUS_CLEANED);
     return counter.calls();
   };
   const int reads = calls_of(Step::read_at);
@@ -195,7 +196,7 @@ TEST(ExeRemedy, every_failed_step_leaves_the_program_unchanged_and_no_temporary_
     TempTree tree;
     const std::string path = tree.write("app/app.exe", infected);
     FaultyIo io(step, nth);
-    EXPECT_EQ(clean_program(path, io), STATUS_ERROR) << static_cast<int>(step) << " #" << nth;
+    EXPECT_EQ(clean_program(placed(path), io), STATUS_ERROR) << static_cast<int>(step) << " #" << nth;
     EXPECT_GE(io.calls(), nth);  // the failing call was reached
     EXPECT_EQ(read_file(path), infected) << static_cast<int>(step) << " #" << nth;
     EXPECT_EQ(temporary_files_in(tree.path("app")), 0) << static_cast<int>(step) << " #" << nth;
@@ -207,8 +208,19 @@ TEST(ExeRemedy, failed_close_of_the_infected_file_changes_nothing) {
   const std::string host = sample::host_program("close");
   const std::string path = tree.write("close.exe", sample::infected_program(host));
   FaultyIo io(Step::close, 2);  // the temporary file closes first
-  EXPECT_EQ(clean_program(path, io), STATUS_CLEANED);
+  EXPECT_EQ(clean_program(placed(path), io), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), host);
+}
+
+TEST(ExeRemedy, restore_counts_only_once_its_folder_is_on_the_disk) {
+  TempTree tree;
+  const std::string host = sample::host_program("flush");
+  const std::string path = tree.write("flush.exe", sample::infected_program(host));
+  FaultyIo io(Step::flush_folder, 1);
+  EXPECT_EQ(clean_program(placed(path), io), STATUS_ERROR);
+  EXPECT_EQ(io.calls(), 1);
+  EXPECT_EQ(read_file(path), host);  // renamed, but not known to be durable
+  EXPECT_EQ(temporary_files_in(tree.root()), 0);
 }
 
 TEST(ExeRemedy, files_that_look_like_temporary_files_are_left_alone) {
@@ -216,7 +228,7 @@ TEST(ExeRemedy, files_that_look_like_temporary_files_are_left_alone) {
   const std::string stray = tree.write(std::string(kRestoreStem) + "AAAAAA", "someone else's");
   const std::string host = sample::host_program("stray");
   const std::string path = tree.write("stray.exe", sample::infected_program(host));
-  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(read_file(stray), "someone else's");
   EXPECT_EQ(temporary_files_in(tree.root()), 1);
 }
@@ -227,7 +239,7 @@ TEST(ExeRemedy, folder_without_write_permission_fails_cleanly) {
   const std::string infected = sample::infected_program(sample::host_program("read-only"));
   const std::string path = tree.write("ro/app.exe", infected);
   ASSERT_EQ(::chmod(tree.path("ro").c_str(), 0555), 0);
-  EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_ERROR);
   EXPECT_EQ(read_file(path), infected);
   EXPECT_EQ(temporary_files_in(tree.path("ro")), 0);
 }

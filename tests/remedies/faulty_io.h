@@ -22,6 +22,7 @@ enum class Step {
   close,
   replace_file,
   delete_file,
+  flush_folder,
 };
 
 class FaultyIo : public RemedyIo {
@@ -30,15 +31,15 @@ class FaultyIo : public RemedyIo {
   // through to the system.
   explicit FaultyIo(Step step, int nth = 1) : step_(step), nth_(nth) {}
 
-  std::optional<platform::File> open_read(const std::string& path) override {
-    return fail(Step::open_read) ? std::nullopt : RemedyIo::open_read(path);
+  std::optional<platform::File> open_read(const platform::FileAt& file) override {
+    return fail(Step::open_read) ? std::nullopt : RemedyIo::open_read(file);
   }
-  std::optional<platform::File> open_read_write(const std::string& path) override {
-    return fail(Step::open_read_write) ? std::nullopt : RemedyIo::open_read_write(path);
+  std::optional<platform::File> open_read_write(const platform::FileAt& file) override {
+    return fail(Step::open_read_write) ? std::nullopt : RemedyIo::open_read_write(file);
   }
-  std::optional<platform::File> create_unique(const std::string& folder, const std::string& stem,
-                                              std::string& path) override {
-    return fail(Step::create_unique) ? std::nullopt : RemedyIo::create_unique(folder, stem, path);
+  std::optional<platform::File> create_unique(const platform::Folder& folder, const std::string& stem,
+                                              std::string& name) override {
+    return fail(Step::create_unique) ? std::nullopt : RemedyIo::create_unique(folder, stem, name);
   }
   std::optional<std::uint64_t> size(platform::File& file) override {
     return fail(Step::size) ? std::nullopt : RemedyIo::size(file);
@@ -64,11 +65,14 @@ class FaultyIo : public RemedyIo {
     bool ok = RemedyIo::close(file);
     return !fail(Step::close) && ok;
   }
-  bool replace_file(const std::string& from, const std::string& to) override {
-    return !fail(Step::replace_file) && RemedyIo::replace_file(from, to);
+  bool replace_file(const platform::Folder& folder, std::string_view from, std::string_view to) override {
+    return !fail(Step::replace_file) && RemedyIo::replace_file(folder, from, to);
   }
-  bool delete_file(const std::string& path) override {
-    return !fail(Step::delete_file) && RemedyIo::delete_file(path);
+  bool delete_file(const platform::Folder& folder, std::string_view name) override {
+    return !fail(Step::delete_file) && RemedyIo::delete_file(folder, name);
+  }
+  bool flush_folder(const platform::Folder& folder) override {
+    return !fail(Step::flush_folder) && RemedyIo::flush_folder(folder);
   }
 
   // How many calls of the chosen step were made.

@@ -11,6 +11,7 @@
 namespace quarn {
 namespace {
 
+using testing::placed;
 using testing::TempTree;
 
 TEST(ScanStatusNames, log_words_by_exact_value) {
@@ -65,7 +66,7 @@ TEST(VirusHandler, base_clean_fails_and_leaves_the_file) {
   TempTree tree;
   std::string path = tree.write("a.exe", "payload");
   CVirusHandler handler("x", "exe", false);
-  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_ERROR);
+  EXPECT_EQ(handler.Clean(placed(path)), STATUS_ERROR);
   EXPECT_EQ(testing::read_file(path), "payload");
 }
 
@@ -73,12 +74,12 @@ TEST(VirusHandler, mail_clean_deletes_once_then_fails) {
   TempTree tree;
   std::string path = tree.write("inbox/m.eml", "anything");
   CMailHandler mail;
-  EXPECT_EQ(mail.Preview(path.c_str()), STATUS_DELETED);
+  EXPECT_EQ(mail.Preview(placed(path)), STATUS_DELETED);
   EXPECT_TRUE(testing::exists(path));
-  EXPECT_EQ(mail.Clean(path.c_str()), STATUS_DELETED);
+  EXPECT_EQ(mail.Clean(placed(path)), STATUS_DELETED);
   EXPECT_FALSE(testing::exists(path));
-  EXPECT_EQ(mail.Clean(path.c_str()), STATUS_ERROR);
-  EXPECT_EQ(mail.Preview(path.c_str()), STATUS_ERROR);
+  EXPECT_EQ(mail.Clean(placed(path)), STATUS_ERROR);
+  EXPECT_EQ(mail.Preview(placed(path)), STATUS_ERROR);
 }
 
 std::set<std::string> keys(const ExtensionMap& map) {

@@ -19,6 +19,7 @@ namespace quarn::remedies {
 namespace {
 
 using quarn::testing::read_file;
+using quarn::testing::placed;
 using quarn::testing::TempTree;
 using sample::appended_block;
 using sample::clean_page;
@@ -99,11 +100,11 @@ TEST(PageRemedy, infected_page_is_cut_to_its_own_end) {
   const std::string page = clean_page("Home");
   const std::string path = tree.write("site/index.htm", page + appended_block());
   CHtmlHandler handler;
-  EXPECT_EQ(handler.Preview(path.c_str()), STATUS_CLEANED);
+  EXPECT_EQ(handler.Preview(placed(path)), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), page + appended_block());
-  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_CLEANED);
+  EXPECT_EQ(handler.Clean(placed(path)), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), page);
-  EXPECT_EQ(handler.Clean(path.c_str()), STATUS_SCANNED);
+  EXPECT_EQ(handler.Clean(placed(path)), STATUS_SCANNED);
   EXPECT_EQ(read_file(path), page);
 }
 
@@ -117,19 +118,19 @@ TEST(PageRemedy, tail_is_the_last_200_bytes) {
   };
   // 200 bytes: the whole file is the tail, and the own end at offset 0 is seen.
   std::string path = tree.write("200.htm", page_of_size(200));
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), "</html>");
 
   // 201 bytes: the tail starts at offset 1 and misses the own end's "<", so
   // the block's end is the first "</html>" and nothing follows it.
   const std::string bytes201 = page_of_size(201);
   path = tree.write("201.htm", bytes201);
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_SCANNED);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_SCANNED);
   EXPECT_EQ(read_file(path), bytes201);
 
   // 201 bytes with the own end at offset 1: cut at 1 + 7.
   path = tree.write("201b.htm", std::string("x") + page_of_size(200));
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(read_file(path), "x</html>");
 }
 
@@ -137,24 +138,24 @@ TEST(PageRemedy, own_end_more_than_200_bytes_back_leaves_the_page) {
   TempTree tree;
   const std::string bytes = clean_page("Long") + appended_block(300);
   const std::string path = tree.write("long.htm", bytes);
-  EXPECT_EQ(preview_page(path, RemedyIo::system()), STATUS_SCANNED);
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_SCANNED);
+  EXPECT_EQ(preview_page(placed(path), RemedyIo::system()), STATUS_SCANNED);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_SCANNED);
   EXPECT_EQ(read_file(path), bytes);
 }
 
 TEST(PageRemedy, empty_unreadable_or_linked_pages_are_errors) {
   TempTree tree;
   const std::string empty = tree.write("empty.htm", "");
-  EXPECT_EQ(clean_page(empty, RemedyIo::system()), STATUS_ERROR);
-  EXPECT_EQ(preview_page(empty, RemedyIo::system()), STATUS_ERROR);
-  EXPECT_EQ(clean_page(tree.path("missing.htm"), RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_page(placed(empty), RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(preview_page(placed(empty), RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_page(placed(tree.path("missing.htm")), RemedyIo::system()), STATUS_ERROR);
 
   // A page swapped for a link must not let the cut reach the link's target.
   const std::string victim_bytes = clean_page("Victim") + appended_block();
   const std::string victim = tree.write("victim.dat", victim_bytes);
   const std::string link = tree.path("link.htm");
   ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
-  EXPECT_EQ(clean_page(link, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_page(placed(link), RemedyIo::system()), STATUS_ERROR);
   EXPECT_EQ(read_file(victim), victim_bytes);
 }
 
@@ -164,7 +165,7 @@ TEST(PageRemedy, read_only_page_is_an_error_and_stays) {
   const std::string bytes = clean_page("RO") + appended_block();
   const std::string path = tree.write("ro.htm", bytes);
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_ERROR);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_ERROR);
   EXPECT_EQ(read_file(path), bytes);
 }
 
@@ -180,7 +181,7 @@ TEST(PageRemedy, every_failed_step_reports_an_error_and_leaves_the_page_as_the_t
     TempTree tree;
     const std::string path = tree.write("fail.htm", infected);
     FaultyIo io(c.step);
-    EXPECT_EQ(clean_page(path, io), STATUS_ERROR) << static_cast<int>(c.step);
+    EXPECT_EQ(clean_page(placed(path), io), STATUS_ERROR) << static_cast<int>(c.step);
     EXPECT_EQ(io.calls(), 1);
     EXPECT_EQ(read_file(path), c.cut ? page : infected) << static_cast<int>(c.step);
   }
@@ -200,7 +201,7 @@ TEST(PageRemedy, page_beyond_4_gib_is_cut_at_its_64_bit_offset) {
     ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), at), static_cast<ssize_t>(tail.size()));
     ::close(fd);
   }
-  EXPECT_EQ(clean_page(path, RemedyIo::system()), STATUS_CLEANED);
+  EXPECT_EQ(clean_page(placed(path), RemedyIo::system()), STATUS_CLEANED);
   EXPECT_EQ(std::filesystem::file_size(path), own_end);
 }
 

@@ -25,6 +25,7 @@ namespace quarn::remedies {
 namespace {
 
 using quarn::testing::read_file;
+using quarn::testing::placed;
 using quarn::testing::TempTree;
 
 const std::string kMingwDir = QUARN_MINGW_DIR;
@@ -101,7 +102,7 @@ TEST_F(RealImages, linker_made_images_give_their_host_back) {
 
     TempTree tree;
     const std::string path = tree.write(std::string("bin/") + image.name, read_file(mingw(image.name)));
-    EXPECT_EQ(clean_program(path, RemedyIo::system()), STATUS_CLEANED) << image.name;
+    EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_CLEANED) << image.name;
     EXPECT_EQ(read_file(path), read_file(mingw(image.host))) << image.name;
   }
 }

@@ -60,8 +60,8 @@ class ScriptedHandler : public CVirusHandler {
       : CVirusHandler("test", extensions, always), result_(result) {
     m_pszSignature = signature;
   }
-  ScanStatus Clean(const char* pszPath) override {
-    calls.push_back(pszPath);
+  ScanStatus Clean(const platform::FileAt& file) override {
+    calls.push_back(file.path);
     return result_;
   }
   std::vector<std::string> calls;

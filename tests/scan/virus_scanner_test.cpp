@@ -110,7 +110,7 @@ TEST(VirusScanner, file_that_cannot_be_opened_counts_one_error_and_nothing_else)
   EXPECT_EQ(handler.calls.size(), 1u);  // match-always, but only for the file it could open
 }
 
-TEST(VirusScanner, own_program_is_passed_over_only_under_its_own_path_text) {
+TEST(VirusScanner, own_program_is_passed_over_whatever_path_text_reaches_it) {
   auto own = platform::own_program_path();
   ASSERT_TRUE(own.has_value());
   std::string extension;
@@ -124,12 +124,20 @@ TEST(VirusScanner, own_program_is_passed_over_only_under_its_own_path_text) {
   EXPECT_EQ(scanner.m_nBytesRead.load(), 0u);
   EXPECT_EQ(scanner.m_strCurrentFile.get(), "");
 
+  // A start folder that ends in a separator, joined plainly, doubles one.
   std::string doubled = *own;
   const char separator = platform::separator();
-  doubled.insert(doubled.find(separator), 1, separator);
+  doubled.insert(doubled.rfind(separator), 1, separator);
   EXPECT_TRUE(scanner.ScanFile(doubled));
-  EXPECT_EQ(scanner.m_nFilesScanned.load(), 1);
-  EXPECT_EQ(handler.calls.size(), 1u);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 0);
+  EXPECT_TRUE(handler.calls.empty());
+}
+
+TEST(VirusScanner, same_path_text_folds_separator_runs_but_keeps_a_leading_pair) {
+  const std::string sep(1, platform::separator());
+  EXPECT_TRUE(same_path_text("C:" + sep + sep + "X.exe", "c:" + sep + "x.EXE"));
+  EXPECT_FALSE(same_path_text(sep + sep + "server" + sep + "x", sep + "server" + sep + "x"));
+  EXPECT_FALSE(same_path_text("a" + sep + "b", "a" + sep + "c"));
 }
 
 TEST(VirusScanner, missing_start_folder_counts_one_directory_and_ends) {

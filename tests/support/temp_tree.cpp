@@ -69,6 +69,12 @@ std::string TempTree::make_dir(std::string_view relative) {
   return full;
 }
 
+platform::PlacedFile placed(const std::string& path) {
+  auto file = platform::PlacedFile::open(path);
+  if (!file) throw std::runtime_error("cannot open the folder of " + path);
+  return std::move(*file);
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

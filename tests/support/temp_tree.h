@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/folder.h"
+
 namespace quarn::testing {
 
 class TempTree {
@@ -28,6 +30,9 @@ class TempTree {
 };
 
 std::string read_file(const std::string& path);
+// The file at path with its folder open, as a handler or a remedy is given
+// it by the walk. Throws when the folder cannot be opened.
+platform::PlacedFile placed(const std::string& path);
 bool exists(const std::string& path);
 // Every regular file below root, relative path and contents, sorted.
 std::vector<std::pair<std::string, std::string>> snapshot(const std::string& root);

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
 #include "platform/thread.h"
@@ -119,18 +120,18 @@ TEST(Win32File, positioned_read_and_new_length_leave_the_sequential_position) {
 TEST(Win32File, unique_files_are_new_and_distinct_with_or_without_a_closing_separator) {
   TempTree tree;
   std::set<std::string> names;
-  for (const std::string& folder : {tree.root(), tree.root() + "\\"}) {
+  for (const std::string& path : {tree.root(), tree.root() + "\\"}) {
+    auto folder = Folder::open(path, LinkAtEnd::refuse).folder;
+    ASSERT_TRUE(folder.has_value()) << path;
     for (int i = 0; i < 20; ++i) {
-      std::string path;
-      auto file = File::create_unique(folder, "~quarn", path);
+      std::string name;
+      auto file = File::create_unique(*folder, "~quarn", name);
       ASSERT_TRUE(file.has_value());
-      EXPECT_EQ(path.rfind(tree.root() + "\\~quarn", 0), 0u) << path;
-      EXPECT_EQ(path.find("\\\\"), std::string::npos) << path;
-      EXPECT_TRUE(names.insert(path).second) << path;
+      EXPECT_EQ(name.rfind("~quarn", 0), 0u) << name;
+      EXPECT_EQ(node_kind(tree.path(name)), NodeKind::regular) << name;
+      EXPECT_TRUE(names.insert(name).second) << name;
     }
   }
-  std::string path;
-  EXPECT_FALSE(File::create_unique(tree.path("missing"), "~quarn", path).has_value());
 }
 
 TEST(Win32File, attributes_travel_but_a_read_only_original_is_refused) {
@@ -203,7 +204,9 @@ TEST(Win32Listing, folder_with_closing_separator_is_listed_like_without) {
   tree.write("one.htm", "x");
   tree.make_dir("sub");
   for (const std::string& folder : {tree.root(), tree.root() + "\\"}) {
-    auto listing = DirectoryListing::open(folder);
+    auto opened = Folder::open(folder, LinkAtEnd::refuse).folder;
+    ASSERT_TRUE(opened.has_value()) << folder;
+    auto listing = opened->list();
     ASSERT_TRUE(listing.has_value()) << folder;
     std::set<std::pair<std::string, EntryKind>> seen;
     DirEntry entry;
@@ -215,7 +218,9 @@ TEST(Win32Listing, folder_with_closing_separator_is_listed_like_without) {
 }
 
 TEST(Win32Listing, empty_folder_text_lists_the_current_drives_root) {
-  auto listing = DirectoryListing::open("");
+  auto folder = Folder::open("", LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  auto listing = folder->list();
   ASSERT_TRUE(listing.has_value());
   DirEntry entry;
   EXPECT_EQ(listing->next(entry), ListingStep::entry);

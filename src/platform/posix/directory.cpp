@@ -7,35 +7,14 @@
 
 #include <cerrno>
 
-namespace quarn::platform {
+#include "platform/posix/folder_impl.h"
 
-struct DirectoryListing::Impl {
-  DIR* dir = nullptr;
-  ~Impl() {
-    if (dir != nullptr) ::closedir(dir);
-  }
-};
+namespace quarn::platform {
 
 DirectoryListing::DirectoryListing(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 DirectoryListing::DirectoryListing(DirectoryListing&&) noexcept = default;
 DirectoryListing& DirectoryListing::operator=(DirectoryListing&&) noexcept = default;
 DirectoryListing::~DirectoryListing() = default;
-
-std::optional<DirectoryListing> DirectoryListing::open(const std::string& folder) {
-  // An empty folder text stands for the current drive's root on Win32; the
-  // POSIX counterpart is the root folder.
-  const char* path = folder.empty() ? "/" : folder.c_str();
-  int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  auto impl = std::make_unique<Impl>();
-  impl->dir = dir;
-  return DirectoryListing(std::move(impl));
-}
 
 ListingStep DirectoryListing::next(DirEntry& entry) {
   // readdir tells its end from a failure only through errno.
@@ -43,6 +22,7 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   struct dirent* d = ::readdir(impl_->dir);
   if (d == nullptr) return errno == 0 ? ListingStep::end : ListingStep::error;
   entry.name = d->d_name;
+  entry.inode = static_cast<std::uint64_t>(d->d_ino);
   unsigned char type = d->d_type;
   if (type == DT_UNKNOWN) {
     // Some file systems do not fill d_type; ask without following links.

@@ -6,19 +6,23 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <random>
 #include <utility>
+
+#include "platform/posix/folder_impl.h"
 
 namespace quarn::platform {
 namespace {
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// Opens without following a link at the last component and without blocking
-// on a FIFO, then insists on a regular file. size receives its length.
-std::optional<int> open_regular(const std::string& path, int flags, std::uint64_t& size) {
+// Opens (relative to dirfd) without following a link at the last component
+// and without blocking on a FIFO, then insists on a regular file. size
+// receives its length.
+std::optional<int> open_regular(int dirfd, const char* path, int flags, std::uint64_t& size) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd = ::openat(dirfd, path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return std::nullopt;
   struct stat st;
@@ -36,6 +40,11 @@ std::optional<int> open_regular(const std::string& path, int flags, std::uint64_
 // Files longer than the ring are read in many refills; ask for a wider
 // read-ahead so the disk works while the search runs.
 constexpr std::uint64_t kSequentialHint = 256 * 1024;
+
+// A name of one entry of a folder, so that an *at() call stays inside it.
+bool is_plain_name(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -56,23 +65,45 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { close(); }
 
-std::optional<File> File::open_read(const std::string& path) {
-  std::uint64_t size = 0;
-  auto fd = open_regular(path, O_RDONLY, size);
-  if (!fd) return std::nullopt;
-  if (size >= kSequentialHint) ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  File file(*fd);
+std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
+  File file(handle);
   file.size_at_open_ = size;
   return file;
 }
 
-std::optional<File> File::open_read_write(const std::string& path) {
+namespace {
+
+std::optional<File> open_for_reading(int dirfd, const char* path) {
   std::uint64_t size = 0;
-  auto fd = open_regular(path, O_RDWR, size);
+  auto fd = open_regular(dirfd, path, O_RDONLY, size);
   if (!fd) return std::nullopt;
-  File file(*fd);
-  file.size_at_open_ = size;
-  return file;
+  if (size >= kSequentialHint) ::posix_fadvise(*fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return File::opened(*fd, size);
+}
+
+std::optional<File> open_for_writing(int dirfd, const char* path) {
+  std::uint64_t size = 0;
+  auto fd = open_regular(dirfd, path, O_RDWR, size);
+  if (!fd) return std::nullopt;
+  return File::opened(*fd, size);
+}
+
+}  // namespace
+
+std::optional<File> File::open_read(const std::string& path) { return open_for_reading(AT_FDCWD, path.c_str()); }
+
+std::optional<File> File::open_read_write(const std::string& path) {
+  return open_for_writing(AT_FDCWD, path.c_str());
+}
+
+std::optional<File> File::open_read(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  return open_for_reading(folder.impl().fd, std::string(name).c_str());
+}
+
+std::optional<File> File::open_read_write(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  return open_for_writing(folder.impl().fd, std::string(name).c_str());
 }
 
 std::optional<File> File::create_new(const std::string& path) {
@@ -84,16 +115,26 @@ std::optional<File> File::create_new(const std::string& path) {
   return File(fd);
 }
 
-std::optional<File> File::create_unique(const std::string& folder, const std::string& stem, std::string& path) {
-  std::string templ = folder;
-  if (templ.empty() || templ.back() != '/') templ += '/';
-  templ += stem;
-  templ += "XXXXXX";
-  // mkostemp creates with O_CREAT | O_EXCL and mode 0600, retrying names.
-  int fd = ::mkostemp(templ.data(), O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  path = templ;
-  return File(fd);
+std::optional<File> File::create_unique(const Folder& folder, const std::string& stem, std::string& name) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device random;
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  // Created exclusively, so a name that is taken (by a file or a planted
+  // link) is never opened; a few more tries find a free one.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = stem;
+    for (int i = 0; i < 6; ++i) candidate += kLetters[pick(random)];
+    int fd;
+    do {
+      fd = ::openat(folder.impl().fd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      name = std::move(candidate);
+      return File(fd);
+    }
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 std::size_t File::read(void* buffer, std::size_t len) {

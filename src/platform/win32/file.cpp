@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/win32/folder_impl.h"
 #include "platform/win32/handle.h"
 
 namespace quarn::platform {
@@ -100,20 +101,33 @@ std::optional<File> File::create_new(const std::string& path) {
   return File(win32::from_handle(handle));
 }
 
-std::optional<File> File::create_unique(const std::string& folder, const std::string& stem, std::string& path) {
-  std::string prefix = folder;
-  if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) prefix += '\\';
-  prefix += stem;
+std::optional<File> File::open_read(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  return open_read(folder.impl().join(name));
+}
+
+std::optional<File> File::open_read_write(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  return open_read_write(folder.impl().join(name));
+}
+
+std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
+  File file(handle);
+  file.size_at_open_ = size;
+  return file;
+}
+
+std::optional<File> File::create_unique(const Folder& folder, const std::string& stem, std::string& name) {
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     unsigned int high = 0, low = 0;
     if (rand_s(&high) != 0 || rand_s(&low) != 0) return std::nullopt;
     char suffix[20];
     std::snprintf(suffix, sizeof suffix, "%08x%04x", high, low & 0xFFFFu);
-    std::string candidate = prefix + suffix;
-    auto file = create_new(candidate);
+    std::string candidate = stem + suffix;
+    auto file = create_new(folder.impl().join(candidate));
     if (file) {
-      path = std::move(candidate);
+      name = std::move(candidate);
       return file;
     }
     DWORD error = GetLastError();

@@ -21,9 +21,9 @@ class SlowCleanerDlg : public quarn::ui::CCleanerDlg {
   SlowCleanerDlg() : CCleanerDlg(nullptr, std::nullopt) {}
 
  protected:
-  quarn::ScanStatus ApplyRemedy(quarn::CVirusHandler& handler, const std::string& path) override {
+  quarn::ScanStatus ApplyRemedy(quarn::CVirusHandler& handler, const quarn::platform::FileAt& file) override {
     QThread::msleep(250);
-    return CCleanerDlg::ApplyRemedy(handler, path);
+    return CCleanerDlg::ApplyRemedy(handler, file);
   }
 };
 

@@ -1,0 +1,151 @@
+#include "platform/folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/folder_impl.h"
+
+namespace quarn::platform {
+namespace {
+
+constexpr std::uint64_t kTmpfsType = 0x01021994;
+
+int open_folder_at(int dirfd, const char* name, LinkAtEnd link) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link == LinkAtEnd::refuse ? O_NOFOLLOW : 0);
+  int fd;
+  do {
+    fd = ::openat(dirfd, name, flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// A name of one entry: not empty, no separator, not "." or "..", so that an
+// *at() call on it can never leave the folder.
+bool is_plain_name(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+// devtmpfs says it is tmpfs; its mount entry tells the truth.
+bool is_devtmpfs(dev_t device) {
+  std::ifstream mounts("/proc/self/mountinfo");
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::string line;
+  while (std::getline(mounts, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers;
+    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
+    // The file system type follows the "-" that ends the optional fields.
+    std::string field;
+    while (fields >> field && field != "-") {
+    }
+    std::string type;
+    if (fields >> type && type == "devtmpfs") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Folder::Folder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Folder::Folder(Folder&&) noexcept = default;
+Folder& Folder::operator=(Folder&&) noexcept = default;
+Folder::~Folder() = default;
+
+FolderOpening Folder::open(const std::string& path, LinkAtEnd link) {
+  FolderOpening opening;
+  const int fd = open_folder_at(AT_FDCWD, path.empty() ? "/" : path.c_str(), link);
+  if (fd < 0) {
+    opening.missing = errno == ENOENT;
+    return opening;
+  }
+  auto impl = std::make_unique<Impl>();
+  impl->fd = fd;
+  opening.folder = Folder(std::move(impl));
+  return opening;
+}
+
+std::optional<Folder> Folder::open_parent_of(const std::string& path, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  std::string folder;
+  if (slash == std::string::npos) {
+    folder = ".";
+    name = path;
+  } else {
+    folder = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+  if (!is_plain_name(name)) return std::nullopt;
+  return open(folder, LinkAtEnd::follow).folder;
+}
+
+std::optional<Folder> Folder::open_child(std::string_view name) const {
+  if (!is_plain_name(name)) return std::nullopt;
+  const int fd = open_folder_at(impl_->fd, std::string(name).c_str(), LinkAtEnd::refuse);
+  if (fd < 0) return std::nullopt;
+  auto impl = std::make_unique<Impl>();
+  impl->fd = fd;
+  return Folder(std::move(impl));
+}
+
+std::optional<DirectoryListing> Folder::list() const {
+  // A descriptor of its own, not a dup: a dup would share the read position
+  // with this folder and with any other listing of it.
+  const int fd = open_folder_at(impl_->fd, ".", LinkAtEnd::refuse);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  auto impl = std::make_unique<DirectoryListing::Impl>();
+  impl->dir = dir;
+  return DirectoryListing(std::move(impl));
+}
+
+NodeKind Folder::kind_of(std::string_view name) const {
+  struct stat st;
+  if (!is_plain_name(name) || ::fstatat(impl_->fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return NodeKind::missing;
+  }
+  if (S_ISDIR(st.st_mode)) return NodeKind::directory;
+  if (S_ISREG(st.st_mode)) return NodeKind::regular;
+  if (S_ISLNK(st.st_mode)) return NodeKind::link;
+  return NodeKind::other;
+}
+
+bool Folder::delete_file(std::string_view name) const {
+  // unlinkat without AT_REMOVEDIR refuses a folder, as DeleteFileA does.
+  return is_plain_name(name) && ::unlinkat(impl_->fd, std::string(name).c_str(), 0) == 0;
+}
+
+bool Folder::replace_file(std::string_view from, std::string_view to) const {
+  if (!is_plain_name(from) || !is_plain_name(to)) return false;
+  return ::renameat(impl_->fd, std::string(from).c_str(), impl_->fd, std::string(to).c_str()) == 0;
+}
+
+bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }
+
+std::optional<FileIdentity> Folder::identity() const {
+  struct stat st;
+  if (::fstat(impl_->fd, &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool Folder::is_pseudo_file_system() const {
+  struct statfs fs;
+  if (::fstatfs(impl_->fd, &fs) != 0) return false;
+  const auto type = static_cast<std::uint64_t>(fs.f_type);
+  if (is_pseudo_file_system_type(type)) return true;
+  if (type != kTmpfsType) return false;
+  struct stat st;
+  return ::fstat(impl_->fd, &st) == 0 && is_devtmpfs(st.st_dev);
+}
+
+}  // namespace quarn::platform

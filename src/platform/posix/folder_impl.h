@@ -1,0 +1,27 @@
+// The POSIX handles behind a Folder and a DirectoryListing, shared by the
+// files that implement them.
+#pragma once
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include "platform/directory.h"
+#include "platform/folder.h"
+
+namespace quarn::platform {
+
+struct Folder::Impl {
+  int fd = -1;
+  ~Impl() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+struct DirectoryListing::Impl {
+  DIR* dir = nullptr;
+  ~Impl() {
+    if (dir != nullptr) ::closedir(dir);
+  }
+};
+
+}  // namespace quarn::platform

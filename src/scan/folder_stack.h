@@ -1,0 +1,67 @@
+// The folders from a walk's start folder down to the one being listed, with
+// a bounded number of them open.
+//
+// A walk acts relative to each folder's descriptor, so a tree of any depth
+// would need a descriptor per level, and a deep enough tree would exhaust
+// the process's limit (1,024 by default on Debian). So at most
+// kMaxOpenLevels levels below the start folder keep their folder and their
+// listing open. When one more is opened, the shallowest open level (never
+// the start folder) reads the rest of its listing into memory and closes
+// both. When the walk comes back up to such a level and needs its folder
+// again, it is reopened name by name from the nearest open ancestor, and
+// every step must lead to the very folder (device and file number) that was
+// listed; a folder that was swapped meanwhile is not reopened.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/folder.h"
+
+namespace quarn {
+
+class FolderStack {
+ public:
+  static constexpr std::size_t kMaxOpenLevels = 32;
+
+  // The start folder, with its listing; it stays open until the stack ends.
+  FolderStack(platform::Folder start, platform::DirectoryListing listing);
+
+  // Adds child, a folder below the deepest level named name there, with its
+  // listing. False when it cannot be listed (nothing is added then).
+  bool push(std::string name, platform::Folder child);
+  void pop();
+  std::size_t depth() const { return levels_.size(); }
+
+  // The next entry of the deepest level's listing.
+  platform::ListingStep next(platform::DirEntry& entry);
+  // The deepest level's folder, reopened first if it was closed. Nothing
+  // when it cannot be reopened as the folder that was listed.
+  const platform::Folder* folder();
+  // The deepest level's identity, as it was when it was opened.
+  const std::optional<platform::FileIdentity>& identity() const { return levels_.back().identity; }
+
+  // How many levels hold an open folder now; for tests.
+  std::size_t open_levels() const;
+
+ private:
+  struct Level {
+    std::string name;
+    std::optional<platform::FileIdentity> identity;
+    std::optional<platform::Folder> folder;
+    std::optional<platform::DirectoryListing> listing;
+    // What was left of the listing when it was closed to save descriptors.
+    std::deque<platform::DirEntry> pending;
+    platform::ListingStep after_pending = platform::ListingStep::end;
+  };
+
+  void close_one_level();
+
+  std::vector<Level> levels_;
+};
+
+}  // namespace quarn
