@@ -90,7 +90,10 @@ grep -qx "Files cleaned: $to_clean" "$work/scan"
 grep -qx "Files deleted: $to_delete" "$work/scan"
 
 # Each file was done as the report said it would be, the log says the same,
-# deleted files are gone and cleaned ones no longer hold the signature.
+# deleted files are gone and cleaned ones no longer hold either signature
+# (the search ignores case).
+exe_signature='Concept Virus'
+page_signature='<html><script language="JavaScript">window.open'
 results() { sed -n '/^$/q;p' "$1" | sort; }
 diff <(results "$work/report" | sed -e 's/^would clean:/cleaned:/' -e 's/^would delete:/deleted:/' \
                                    -e 's/^would keep:/scanned:/' -e 's/^would fail:/error:/' | sort) \
@@ -100,7 +103,8 @@ while IFS= read -r line; do
   word=${line%%:  *} path=${line#*:  }
   case $word in
     deleted) [ ! -e "$path" ] || { echo "70-package: $path was not deleted" >&2; exit 1; } ;;
-    cleaned) ! grep -q 'Concept Virus' "$path" || { echo "70-package: $path still holds the signature" >&2; exit 1; } ;;
+    cleaned) ! grep -qiF -e "$exe_signature" -e "$page_signature" "$path" \
+               || { echo "70-package: $path still holds a signature" >&2; exit 1; } ;;
   esac
 done < <(results "$work/scan")
 
