@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what quarn needs from Debian's packages. Safe to run again: apt-get
 # skips what is already there. Groups let a quick build avoid the heavy ones.
-#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6
-#   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
+#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6, scdoc
+#   install-deps.sh package   build + the Debian package's tools and checkers (lintian,
+#                             desktop-file-validate, appstreamcli)
+#   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
 #   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
 set -euo pipefail
 
@@ -11,7 +13,8 @@ want=("$@")
 
 build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
             libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
-            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core)
+            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core scdoc)
+package_pkgs=(dpkg-dev lintian desktop-file-utils appstream)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
@@ -23,9 +26,10 @@ need_i386=0
 for g in "${want[@]}"; do
   case "$g" in
     build) pkgs+=("${build_pkgs[@]}") ;;
-    test)  pkgs+=("${build_pkgs[@]}" "${test_pkgs[@]}"); need_i386=1 ;;
+    package) pkgs+=("${build_pkgs[@]}" "${package_pkgs[@]}") ;;
+    test)  pkgs+=("${build_pkgs[@]}" "${package_pkgs[@]}" "${test_pkgs[@]}"); need_i386=1 ;;
     bench) pkgs+=("${build_pkgs[@]}" "${bench_pkgs[@]}") ;;
-    *) echo "install-deps.sh: unknown group '$g' (build, test, bench)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group '$g' (build, package, test, bench)" >&2; exit 2 ;;
   esac
 done
 

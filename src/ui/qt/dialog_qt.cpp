@@ -578,6 +578,11 @@ int run_application(int argc, char** argv) {
   int qt_argc = argc;
   QApplication application(qt_argc, argv);
   if (!app->app_name().empty()) QApplication::setApplicationName(QString::fromStdString(app->app_name()));
+#ifdef QUARN_DESKTOP_FILE_NAME
+  // Wayland compositors find the window's icon and name through the desktop
+  // entry that this names; X11 ones match the window class instead.
+  QGuiApplication::setDesktopFileName(QStringLiteral(QUARN_DESKTOP_FILE_NAME));
+#endif
   if (!app->InitInstance()) return 0;
   return QApplication::exec();
 }
