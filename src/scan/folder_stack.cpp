@@ -4,19 +4,21 @@ namespace quarn {
 
 using platform::ListingStep;
 
-FolderStack::FolderStack(platform::Folder start, platform::DirectoryListing listing) {
+FolderStack::FolderStack(platform::Folder start, platform::DirectoryListing listing, std::string path) {
   Level level;
+  level.path = std::move(path);
   level.identity = start.identity();
   level.folder = std::move(start);
   level.listing = std::move(listing);
   levels_.push_back(std::move(level));
 }
 
-bool FolderStack::push(std::string name, platform::Folder child) {
+bool FolderStack::push(std::string name, platform::Folder child, std::string path) {
   auto listing = child.list();
   if (!listing) return false;
   Level level;
   level.name = std::move(name);
+  level.path = std::move(path);
   level.identity = child.identity();
   level.folder = std::move(child);
   level.listing = std::move(*listing);

@@ -28,12 +28,14 @@ class FolderStack {
  public:
   static constexpr std::size_t kMaxOpenLevels = 32;
 
-  // The start folder, with its listing; it stays open until the stack ends.
-  FolderStack(platform::Folder start, platform::DirectoryListing listing);
+  // The start folder, with its listing and its path text; it stays open
+  // until the stack ends.
+  FolderStack(platform::Folder start, platform::DirectoryListing listing, std::string path);
 
-  // Adds child, a folder below the deepest level named name there, with its
-  // listing. False when it cannot be listed (nothing is added then).
-  bool push(std::string name, platform::Folder child);
+  // Adds child, the folder name below the deepest level, whose path text is
+  // path, with its listing. False when it cannot be listed (nothing is
+  // added then).
+  bool push(std::string name, platform::Folder child, std::string path);
   void pop();
   std::size_t depth() const { return levels_.size(); }
 
@@ -44,6 +46,12 @@ class FolderStack {
   const platform::Folder* folder();
   // The deepest level's identity, as it was when it was opened.
   const std::optional<platform::FileIdentity>& identity() const { return levels_.back().identity; }
+  // The deepest level's path text, for display: its parent's, a separator
+  // and its name.
+  const std::string& path() const { return levels_.back().path; }
+  // Whether an entry of the deepest level has been handled yet.
+  bool handled_an_entry() const { return levels_.back().handled_an_entry; }
+  void mark_entry_handled() { levels_.back().handled_an_entry = true; }
 
   // How many levels hold an open folder now; for tests.
   std::size_t open_levels() const;
@@ -51,6 +59,8 @@ class FolderStack {
  private:
   struct Level {
     std::string name;
+    std::string path;
+    bool handled_an_entry = false;
     std::optional<platform::FileIdentity> identity;
     std::optional<platform::Folder> folder;
     std::optional<platform::DirectoryListing> listing;

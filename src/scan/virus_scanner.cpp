@@ -143,13 +143,20 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     bump(m_nDirectories);
     return false;
   }
-  FolderStack stack(std::move(*start.folder), std::move(*listing));
-  // The path text of each level, the user's own text first, joined plainly.
-  std::vector<std::string> paths{folder};
-  // Per level: whether an entry has been handled, for the stop rule below.
-  std::vector<bool> handled_one{false};
+  FolderStack stack(std::move(*start.folder), std::move(*listing), folder);
   const char sep = platform::separator();
   bool listed_all = true;
+  // Ends the deepest level: it counts once its walk is over, and a level
+  // whose listing failed, or whose folder was swapped since it was listed,
+  // has missed files and says so.
+  auto end_level = [&](bool failed) {
+    if (failed) {
+      FolderNotListed(stack.path());
+      listed_all = false;
+    }
+    bump(m_nDirectories);
+    stack.pop();
+  };
 
   while (stack.depth() > 0) {
     platform::DirEntry entry;
@@ -157,34 +164,24 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     // The first entry of a folder is handled without a look; a stop takes
     // effect once a further entry has been fetched, and then ends every
     // open level in turn.
-    if (step == platform::ListingStep::entry && handled_one.back() && StopRequested()) {
+    if (step == platform::ListingStep::entry && stack.handled_an_entry() && StopRequested()) {
       step = platform::ListingStep::end;
     }
     if (step != platform::ListingStep::entry) {
-      if (step == platform::ListingStep::error) {
-        FolderNotListed(paths.back());
-        listed_all = false;
-      }
-      bump(m_nDirectories);
-      stack.pop();
-      paths.pop_back();
-      handled_one.pop_back();
+      end_level(step == platform::ListingStep::error);
       continue;
     }
-    handled_one.back() = true;
+    stack.mark_entry_handled();
     if (entry.name == "." || entry.name == "..") continue;
 
-    const std::string path = paths.back() + sep + entry.name;
     const platform::Folder* here = stack.folder();
     if (here == nullptr) {
-      // The folder was swapped for another since it was listed: nothing in
-      // it is touched.
-      FolderNotListed(paths.back());
-      listed_all = false;
+      end_level(true);
       continue;
     }
+    std::string path = stack.path() + sep + entry.name;
     if (entry.kind == platform::EntryKind::directory) {
-      WalkInto(stack, *here, entry.name, path, paths, handled_one);
+      WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
       ScanFile(platform::FileAt{*here, entry.name, path}, entry_identity_of(stack.identity(), entry));
     } else {
@@ -198,8 +195,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
 }
 
 void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
-                             const std::string& path, std::vector<std::string>& paths,
-                             std::vector<bool>& handled_one) {
+                             std::string path) {
   auto child = parent.open_child(name);
   if (!child) {
     FolderNotListed(path);
@@ -211,13 +207,10 @@ void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent,
     case WalkDecision::count_only: bump(m_nDirectories); return;
     case WalkDecision::pass_over: return;
   }
-  if (!stack.push(name, std::move(*child))) {
+  if (!stack.push(name, std::move(*child), path)) {
     FolderNotListed(path);
     bump(m_nDirectories);
-    return;
   }
-  paths.push_back(path);
-  handled_one.push_back(false);
 }
 
 bool CVirusScanner::IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity) {

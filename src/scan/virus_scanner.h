@@ -128,8 +128,9 @@ class CVirusScanner : public CScanThread {
  private:
   bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
   void FolderNotListed(const std::string& path);
-  void WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
-                const std::string& path, std::vector<std::string>& paths, std::vector<bool>& handled_one);
+  // Opens the folder name below parent and, if it is to be walked, adds it
+  // to the stack; a folder that cannot be opened or listed is said.
+  void WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name, std::string path);
   // Writes one file's log line; false when the write failed.
   bool WriteLogLine(const std::string& path, ScanStatus result);
 
