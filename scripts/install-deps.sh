@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what quarn needs from Debian's packages. Safe to run again: apt-get
 # skips what is already there. Groups let a quick build avoid the heavy ones.
-#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6
+#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, nlohmann-json, Qt 6
 #   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
 #   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
 set -euo pipefail
@@ -11,7 +11,7 @@ want=("$@")
 
 build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
             libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
-            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core)
+            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core nlohmann-json3-dev)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils

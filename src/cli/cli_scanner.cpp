@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "cli/json_output.h"
 #include "cli/report.h"
 
 namespace quarn::cli {
@@ -20,6 +21,7 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       report_only_(options.report_only),
       quiet_(options.quiet),
       wants_log_(options.log_path.has_value()),
+      json_(options.json),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {
@@ -55,6 +57,7 @@ std::string CommandLineScanner::full_path_of(const std::string& path) const {
 }
 
 ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const std::string& path) {
+  last_handler_ = &handler;
   if (report_only_) return handler.Preview(path.c_str());
   if (!backup_) return handler.Clean(path.c_str());
   auto copy = backup_->save(path, full_path_of(path));
@@ -79,7 +82,10 @@ void CommandLineScanner::OnFileResult(const char* pszPath, ScanStatus status) {
   if (report_log_ && !report_log_->write(line + "\r\n")) throw std::runtime_error("scan log write failed");
   // Nobody can read what a scan with a broken output does: it stops as on
   // Ctrl-C, at the next entry, instead of remedying on without a word.
-  if (!quiet_ && !console_.write(line + "\n")) Stop(false);
+  if (!quiet_ && !console_.write(json_ ? json_file_line(status, report_only_, last_handler_, pszPath) : line + "\n")) {
+    Stop(false);
+  }
+  last_handler_ = nullptr;
 }
 
 }  // namespace quarn::cli

@@ -39,6 +39,7 @@ class CommandLineScanner : public CVirusScanner {
   const bool report_only_;
   const bool quiet_;
   const bool wants_log_;
+  const bool json_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
   // A preview must not log "cleaned" for a file that was left alone, so it
@@ -46,6 +47,9 @@ class CommandLineScanner : public CVirusScanner {
   std::optional<platform::LogFile> report_log_;
   ConsoleOutput& console_;
   std::size_t current_root_ = 0;  // the root being walked; worker thread only
+  // The handler whose remedy decided the file's result, for --json; worker
+  // thread only.
+  const CVirusHandler* last_handler_ = nullptr;
 };
 
 }  // namespace quarn::cli

@@ -59,6 +59,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   auto* report_only = app.add_flag(
       "--report-only", options.report_only,
       "Detect only: report what each remedy would do, change no byte on disk");
+  app.add_flag("--json", options.json,
+               "Write JSON Lines on stdout for programs: an object per remedied file, then a summary object");
   app.add_option("--backup", options.backup_dir,
                  "Before a remedy changes or deletes a file, copy it below DIR under its own full path; "
                  "DIR is created if need be and is never walked")

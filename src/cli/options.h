@@ -21,6 +21,7 @@ struct CliOptions {
   bool quiet = false;
   bool no_summary = false;
   bool report_only = false;
+  bool json = false;
 };
 
 // What the command line asks for. Either options for a scan, or a text to
