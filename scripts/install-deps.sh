@@ -2,7 +2,7 @@
 # Installs what quarn needs from Debian's packages. Safe to run again: apt-get
 # skips what is already there. Groups let a quick build avoid the heavy ones.
 #   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, nlohmann-json, Qt 6
-#   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
+#   install-deps.sh test      build + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools, zip, Ansible
 #   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
 set -euo pipefail
 
@@ -15,7 +15,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
-           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine)
+           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine zip ansible-core)
 bench_pkgs=(ripgrep clamav python3)
 
 pkgs=()
