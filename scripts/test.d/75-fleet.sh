@@ -47,6 +47,7 @@ build/native/tools/quarn-sample-tree "$work/disk" >/dev/null
 before=$(fingerprint "$work/disk")
 play "{\"quarn_scan_binary\": \"$scan\", \"quarn_paths\": [\"$work/disk\"], \"quarn_reports_dir\": \"$work/r1\"}"
 [ "$status" -eq 2 ] || { cat "$work/play.log"; fail "a report with a scan error ended with $status, not 2"; }
+grep -q 'quarn-scan ended with status 2 in the report;' "$work/play.log" || { cat "$work/play.log"; fail "the host failed for another reason"; }
 [ "$(fingerprint "$work/disk")" = "$before" ] || fail "the report changed the sample tree"
 [ ! -e "$work/r1/localhost/clean.jsonl" ] || fail "a cleaning run happened without quarn_clean"
 
