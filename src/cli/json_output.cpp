@@ -1,5 +1,7 @@
 #include "cli/json_output.h"
 
+#include <cstdint>
+
 #include <nlohmann/json.hpp>
 
 namespace quarn::cli {
