@@ -6,11 +6,12 @@
 # (say -s) keeps it.
 add_link_options(-static)
 
-# Debian ships googletest only as sources and CLI11 only as host headers, and
-# the host's package files would put /usr/include on the cross compiler's
-# path. So the cross build compiles googletest itself, offers CLI11's headers
-# alone, and gives both the target names that find_package would give; the
-# package files in mingw-packages/ make those find_package calls succeed.
+# Debian ships googletest only as sources and CLI11 and nlohmann-json only as
+# host headers, and the host's package files would put /usr/include on the
+# cross compiler's path. So the cross build compiles googletest itself,
+# offers each header library's headers alone, and gives all of them the
+# target names that find_package would give; the package files in
+# mingw-packages/ make those find_package calls succeed.
 
 # CLI11 is header-only: a folder holding nothing but a link to its headers.
 set(QUARN_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's headers for the cross build")
@@ -23,6 +24,18 @@ if(EXISTS ${QUARN_CLI11_HEADERS}/CLI.hpp AND NOT TARGET CLI11::CLI11)
                                                 INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${cli11_include})
 endif()
 set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages CACHE PATH "" FORCE)
+
+# nlohmann's JSON library is header-only too, and offered the same way.
+set(QUARN_NLOHMANN_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann-json's headers for the cross build")
+if(EXISTS ${QUARN_NLOHMANN_JSON_HEADERS}/json.hpp AND NOT TARGET nlohmann_json::nlohmann_json)
+  set(nlohmann_include ${CMAKE_BINARY_DIR}/nlohmann-json-include)
+  file(MAKE_DIRECTORY ${nlohmann_include})
+  file(CREATE_LINK ${QUARN_NLOHMANN_JSON_HEADERS} ${nlohmann_include}/nlohmann SYMBOLIC)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${nlohmann_include}
+                                                                INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${nlohmann_include})
+endif()
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages CACHE PATH "" FORCE)
 
 if(DEFINED QUARN_TESTS AND NOT QUARN_TESTS)
   return()

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what quarn needs from Debian's packages. Safe to run again: apt-get
 # skips what is already there. Groups let a quick build avoid the heavy ones.
-#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, Qt 6, scdoc
+#   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, nlohmann-json, Qt 6, scdoc
 #   install-deps.sh package   build + the Debian package's tools and checkers (lintian,
 #                             desktop-file-validate, appstreamcli)
-#   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools
+#   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools, zip, Ansible
 #   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
 set -euo pipefail
 
@@ -13,12 +13,12 @@ want=("$@")
 
 build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
             libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
-            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core scdoc)
+            libgl-dev clang libclang-rt-14-dev fonts-dejavu-core scdoc nlohmann-json3-dev)
 package_pkgs=(dpkg-dev lintian desktop-file-utils appstream)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
-           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine)
+           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine zip ansible-core)
 bench_pkgs=(ripgrep clamav python3)
 
 pkgs=()

@@ -1,5 +1,8 @@
 #include "cli/cli_scanner.h"
 
+#include <utility>
+
+#include "cli/json_output.h"
 #include "cli/report.h"
 #include "remedies/handlers.h"
 
@@ -11,6 +14,7 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       quiet_(options.quiet),
       wants_log_(options.log_path.has_value()),
       one_file_system_(options.one_file_system),
+      json_(options.json),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {}
@@ -57,6 +61,7 @@ void CommandLineScanner::ScanNamedFile(const ScanRoot& root) {
 }
 
 ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) {
+  last_handler_ = &handler;
   if (report_only_) return handler.Preview(file);
   if (!backup_) return handler.Clean(file);
   auto copy = backup_->save(file, full_path_of(file.path));
@@ -91,10 +96,13 @@ void CommandLineScanner::OnFolderNotListed(const std::string& path) {
 const char* CommandLineScanner::LogWord(ScanStatus status) const { return result_word(status, report_only_); }
 
 void CommandLineScanner::OnFileResult(const char* pszPath, ScanStatus status) {
+  const CVirusHandler* handler = std::exchange(last_handler_, nullptr);
   if (quiet_) return;
   // Nobody can read what a scan with a broken output does: it stops as on
   // Ctrl-C, at the next entry, instead of remedying on without a word.
-  if (!console_.write(result_line(status, report_only_, pszPath) + "\n")) Stop(StopWait::dont_wait);
+  const std::string text = json_ ? json_file_line(status, report_only_, handler, pszPath)
+                                 : result_line(status, report_only_, pszPath) + "\n";
+  if (!console_.write(text)) Stop(StopWait::dont_wait);
 }
 
 }  // namespace quarn::cli

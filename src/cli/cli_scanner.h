@@ -42,12 +42,16 @@ class CommandLineScanner : public CVirusScanner {
   const bool quiet_;
   const bool wants_log_;
   const bool one_file_system_;
+  const bool json_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
   ConsoleOutput& console_;
   // The root being walked and the device it lies on; worker thread only.
   std::size_t current_root_ = 0;
   std::optional<std::uint64_t> root_device_;
+  // The handler whose remedy decided the file's result, for --json; worker
+  // thread only.
+  const CVirusHandler* last_handler_ = nullptr;
 };
 
 }  // namespace quarn::cli

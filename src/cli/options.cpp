@@ -24,6 +24,12 @@ constexpr const char kFooter[] =
     "          scanned (matched, left unchanged), error. With --report-only:\n"
     "          would clean, would delete, would keep, would fail.\n"
     "          Then a blank line and the summary, one item a line.\n"
+    "          With --json: JSON Lines instead, for programs: per remedied file\n"
+    "          {\"type\":\"file\", status (cleaned, deleted, scanned or error;\n"
+    "          with --report-only what would be done, and report_only true),\n"
+    "          threat, handler, path, and path_bytes (base64) for a name that\n"
+    "          is not UTF-8}, then {\"type\":\"summary\", each counter,\n"
+    "          bytes_read, elapsed_seconds}.\n"
     "  stderr  a live progress line, only when stderr is a terminal.\n"
     "\n"
     "Exit status:\n"
@@ -64,6 +70,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
       "Detect only: report what each remedy would do, change no byte on disk");
   app.add_flag("-x,--one-file-system", options.one_file_system,
                "Stay on the file system of each PATH: a folder on another one is counted, not entered");
+  app.add_flag("--json", options.json,
+               "Write JSON Lines on stdout for programs: an object per remedied file, then a summary object");
   app.add_option("--backup", options.backup_dir,
                  "Before a remedy changes or deletes a file, copy it below DIR under its own full path; "
                  "DIR is created if need be and is never walked")

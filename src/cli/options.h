@@ -22,6 +22,7 @@ struct CliOptions {
   bool no_summary = false;
   bool report_only = false;
   bool one_file_system = false;
+  bool json = false;
 };
 
 // What the command line asks for. Either options for a scan, or a text to

@@ -7,6 +7,7 @@
 
 #include "cli/cli_scanner.h"
 #include "cli/console_output.h"
+#include "cli/json_output.h"
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/scan_plan.h"
@@ -81,7 +82,9 @@ int scan(const CliOptions& options) {
 
   // The worker has ended (acquired above): every counter is final.
   const Figures figures = scanner.GetFigures();
-  if (!options.no_summary) {
+  if (!options.no_summary && options.json) {
+    console.write(json_summary_line(figures, options.report_only));
+  } else if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).
     std::string text(1, '\n');

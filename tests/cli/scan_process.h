@@ -9,14 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace quarn::testing {
+#include "cli/scan_run.h"
 
-struct ScanRun {
-  // The exit status, or minus the signal number when a signal ended it.
-  int status = 0;
-  std::string out;
-  std::string err;
-};
+namespace quarn::testing {
 
 struct ScanSetup {
   std::vector<std::string> args;
@@ -52,9 +47,5 @@ class ScanProcess {
 };
 
 ScanRun run_scan(const ScanSetup& setup);
-ScanRun run_scan(std::vector<std::string> args);
-
-// The output's lines, without their line ends.
-std::vector<std::string> lines_of(const std::string& text);
 
 }  // namespace quarn::testing

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Checks a built quarn.exe without running it: a 32-bit (or, with --x86-64,
 a 64-bit) Windows GUI program that needs no DLL beyond the system's, with
-its dialog templates, string, icon and version record in US English.
+its dialog templates, string, icon and version record in US English. With
+--console, a console program (quarn-scan.exe) that needs no DLL beyond the
+system's; it has no resources to check.
 
-    check_exe.py [--x86-64] quarn.exe
+    check_exe.py [--x86-64] [--console] quarn.exe
 
 Prints one line per failed check and exits 1 if any failed."""
 
@@ -60,6 +62,7 @@ def string_resource(blocks, string_id):
 
 def main(argv):
     wide = "--x86-64" in argv
+    console = "--console" in argv
     paths = [a for a in argv if not a.startswith("--")]
     if len(paths) != 1:
         print(__doc__, file=sys.stderr)
@@ -69,10 +72,18 @@ def main(argv):
     machine, magic = (0x8664, 0x20B) if wide else (0x14C, 0x10B)
     check(pe.FILE_HEADER.Machine == machine, f"machine is {pe.FILE_HEADER.Machine:#x}, expected {machine:#x}")
     check(pe.OPTIONAL_HEADER.Magic == magic, f"optional header magic is {pe.OPTIONAL_HEADER.Magic:#x}")
-    check(pe.OPTIONAL_HEADER.Subsystem == 2, "the subsystem is not the Windows GUI")
+    subsystem, kind = (3, "console") if console else (2, "GUI")
+    check(pe.OPTIONAL_HEADER.Subsystem == subsystem, f"the subsystem is not the Windows {kind}")
 
     imported = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     check(imported and imported <= SYSTEM_DLLS, f"imports DLLs beyond the system's: {sorted(imported - SYSTEM_DLLS)}")
+    if console:
+        for failure in failures:
+            print(f"check_exe: {paths[0]}: {failure}")
+        if not failures:
+            print(f"check_exe: {paths[0]}: {'64' if wide else '32'}-bit console program, system DLLs only "
+                  f"({', '.join(sorted(imported))})")
+        return 1 if failures else 0
 
     found = resources(pe)
     for key, what in [((RT_DIALOG, IDD_CLEANER_DIALOG), "main window template"),

@@ -1,0 +1,32 @@
+// quarn-scan's output for programs (--json): JSON Lines, one object a line.
+// Each remedied file gets an object as soon as it is done, and the run ends
+// with one summary object. docs/cli.md describes every field.
+#pragma once
+
+#include <string>
+
+#include "cli/report.h"
+#include "scan/scan_status.h"
+#include "scan/virus_handler.h"
+
+namespace quarn::cli {
+
+// The short name of a handler in the output: "exe", "html" or "mail" for the
+// three that quarn registers, "other" for any other.
+const char* handler_name(const CVirusHandler& handler);
+
+// {"type":"file","status":...,"report_only":...,"threat":...,"handler":...,
+// "path":...} and a line end. A path whose bytes are not UTF-8 has each
+// invalid byte replaced by U+FFFD in "path", and its exact bytes in base64
+// in "path_bytes", a field that appears only then.
+std::string json_file_line(ScanStatus status, bool report_only, const CVirusHandler* handler,
+                           const std::string& path);
+
+// {"type":"summary", every counter, "bytes_read", "elapsed_seconds"} and a
+// line end.
+std::string json_summary_line(const Figures& figures, bool report_only);
+
+// Standard base64 (RFC 4648, with padding).
+std::string base64(const std::string& bytes);
+
+}  // namespace quarn::cli

@@ -1,0 +1,210 @@
+// quarn-scan as scripts and programs see it, on every platform: these cases
+// also run on Windows under Wine (scripts/test.d/60-wine.sh). The built
+// binary scans generated trees and is judged by its text or JSON output, its
+// exit status and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli/json_output.h"
+#include "cli/scan_output.h"
+#include "cli/scan_run.h"
+#include "support/temp_tree.h"
+#include "tools/sample_tree.h"
+
+namespace quarn::testing {
+namespace {
+
+using nlohmann::json;
+using sample::Outcome;
+
+std::string mbytes(std::uint64_t bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
+  return text;
+}
+
+// Every line must parse on its own: a reader of JSON Lines takes one line
+// at a time.
+std::vector<json> objects_of(const std::string& out) {
+  std::vector<json> objects;
+  for (const std::string& line : lines_of(out)) objects.push_back(json::parse(line));
+  return objects;
+}
+
+// The handler that claims a file of the sample tree, by its extension.
+std::string handler_of(const std::string& relative) {
+  std::string extension = relative.substr(relative.find_last_of('.') + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "exe" || extension == "dll") return "exe";
+  if (extension == "eml" || extension == "nws") return "mail";
+  return "html";
+}
+
+class QuarnScanBinary : public ::testing::Test {
+ protected:
+  sample::SampleTree write_sample(const std::string& relative) { return sample::write_sample_tree(tree_.path(relative)); }
+
+  // A --json run of the sample tree: one file object per remedied file with
+  // the manifest's word and handler, then one summary with its counters.
+  void expect_json_of_sample(const sample::SampleTree& sample, const ScanRun& run, bool report_only) {
+    EXPECT_EQ(run.status, expected_status(sample));
+    EXPECT_EQ(run.err, "");
+    const std::vector<json> objects = objects_of(run.out);
+    ASSERT_FALSE(objects.empty());
+    std::map<std::string, json> files;
+    for (std::size_t i = 0; i + 1 < objects.size(); ++i) {
+      EXPECT_EQ(objects[i].at("type"), "file") << objects[i];
+      files[objects[i].at("path").get<std::string>()] = objects[i];
+    }
+    EXPECT_EQ(files.size() + 1, objects.size()) << "a path came twice";
+    for (const auto& file : sample.files) {
+      const auto found = files.find(sample.path_of(file));
+      if (file.outcome == Outcome::untouched) {
+        EXPECT_EQ(found, files.end()) << file.relative;
+        continue;
+      }
+      ASSERT_NE(found, files.end()) << file.relative;
+      const json& object = found->second;
+      EXPECT_EQ(object.at("status"), sample::log_word(file.outcome)) << file.relative;
+      EXPECT_EQ(object.at("report_only"), report_only);
+      EXPECT_EQ(object.at("threat"), "Win32.Quarn");
+      EXPECT_EQ(object.at("handler"), handler_of(file.relative)) << file.relative;
+      EXPECT_FALSE(object.contains("path_bytes")) << file.relative;
+    }
+
+    const json& summary = objects.back();
+    const auto counts = sample.expected_counts();
+    EXPECT_EQ(summary.at("type"), "summary");
+    EXPECT_EQ(summary.at("report_only"), report_only);
+    EXPECT_EQ(summary.at("files_scanned"), counts.scanned);
+    EXPECT_EQ(summary.at("files_skipped"), counts.skipped);
+    EXPECT_EQ(summary.at("files_infected"), counts.infected);
+    EXPECT_EQ(summary.at("files_cleaned"), counts.cleaned);
+    EXPECT_EQ(summary.at("files_deleted"), counts.deleted);
+    EXPECT_EQ(summary.at("scan_errors"), counts.errors);
+    EXPECT_EQ(summary.at("directories"), sample.folders.size());
+    EXPECT_EQ(summary.at("bytes_read"), counts.bytes_read);
+    EXPECT_TRUE(summary.at("elapsed_seconds").is_number_unsigned());
+  }
+
+  TempTree tree_;
+};
+
+TEST_F(QuarnScanBinary, sample_tree_prints_each_remedy_the_summary_and_the_status) {
+  const auto sample = write_sample("disk");
+  const auto counts = sample.expected_counts();
+  const ScanRun run = run_scan({sample.root});
+
+  EXPECT_EQ(run.status, expected_status(sample));
+  EXPECT_EQ(run.err, "") << "no progress or messages when stderr is not a terminal";
+  const SplitOutput out = split(run.out);
+  EXPECT_EQ(sorted(out.results), expected_lines(sample));
+
+  ASSERT_EQ(out.summary.size(), 9u) << run.out;
+  const char* labels[] = {"Files scanned", "Files skipped", "Files infected", "Files cleaned", "Files deleted",
+                          "Scan errors",   "Directories",   "Data read",      "Elapsed"};
+  for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(out.summary[i].rfind(std::string(labels[i]) + ": ", 0), 0u);
+  auto items = items_of(out.summary);
+  EXPECT_EQ(items["Files scanned"], std::to_string(counts.scanned));
+  EXPECT_EQ(items["Files skipped"], std::to_string(counts.skipped));
+  EXPECT_EQ(items["Files infected"], std::to_string(counts.infected));
+  EXPECT_EQ(items["Files cleaned"], std::to_string(counts.cleaned));
+  EXPECT_EQ(items["Files deleted"], std::to_string(counts.deleted));
+  EXPECT_EQ(items["Scan errors"], std::to_string(counts.errors));
+  EXPECT_EQ(items["Directories"], std::to_string(sample.folders.size()));
+  EXPECT_EQ(items["Data read"], mbytes(counts.bytes_read));
+  EXPECT_TRUE(std::regex_match(items["Elapsed"], std::regex("[0-9]{2}:[0-5][0-9]:[0-5][0-9]")));
+
+  for (const auto& file : sample.files) {
+    const std::string path = sample.path_of(file);
+    if (file.expected) {
+      EXPECT_EQ(read_file(path), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(path)) << file.relative;
+    }
+  }
+}
+
+TEST_F(QuarnScanBinary, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_error_outranks_it) {
+  tree_.write("clean/index.htm", sample::clean_page("Home"));
+  tree_.write("clean/notes.txt", "Concept Virus");
+  tree_.write("found/m.eml", kInfectedMail);
+  tree_.write("both/m.eml", kInfectedMail);
+  tree_.write("both/damaged.exe", kDamagedProgram);
+
+  const ScanRun clean = run_scan({tree_.path("clean")});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(split(clean.out).results.size(), 0u);
+
+  const ScanRun found = run_scan({tree_.path("found")});
+  EXPECT_EQ(found.status, 1);
+  EXPECT_EQ(split(found.out).results, std::vector<std::string>{"deleted:  " + tree_.path("found/m.eml")});
+
+  const ScanRun both = run_scan({tree_.path("both")});
+  EXPECT_EQ(both.status, 2);
+  EXPECT_EQ(sorted(split(both.out).results),
+            sorted({"deleted:  " + tree_.path("both/m.eml"), "error:  " + tree_.path("both/damaged.exe")}));
+  EXPECT_EQ(read_file(tree_.path("both/damaged.exe")), kDamagedProgram);
+}
+
+TEST_F(QuarnScanBinary, json_gives_an_object_per_remedied_file_and_a_summary_and_remedies) {
+  const auto sample = write_sample("disk");
+  const ScanRun run = run_scan({"--json", sample.root});
+  expect_json_of_sample(sample, run, false);
+  for (const auto& file : sample.files) {
+    if (file.expected) {
+      EXPECT_EQ(read_file(sample.path_of(file)), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(sample.path_of(file))) << file.relative;
+    }
+  }
+}
+
+TEST_F(QuarnScanBinary, json_report_only_flags_every_object_and_changes_no_byte) {
+  const auto sample = write_sample("disk");
+  const auto before = snapshot(sample.root);
+  const ScanRun run = run_scan({"--json", "--report-only", sample.root});
+  expect_json_of_sample(sample, run, true);
+  EXPECT_EQ(snapshot(sample.root), before);
+}
+
+TEST_F(QuarnScanBinary, json_with_quiet_keeps_only_the_summary_and_no_summary_drops_it) {
+  tree_.write("q/m.eml", kInfectedMail);
+  tree_.write("s/m.eml", kInfectedMail);
+  const std::vector<json> quiet = objects_of(run_scan({"--json", "--quiet", tree_.path("q")}).out);
+  ASSERT_EQ(quiet.size(), 1u);
+  EXPECT_EQ(quiet[0].at("type"), "summary");
+  EXPECT_EQ(quiet[0].at("files_deleted"), 1);
+
+  const ScanRun no_summary = run_scan({"--json", "--no-summary", tree_.path("s")});
+  EXPECT_EQ(no_summary.status, 1);
+  const std::vector<json> files = objects_of(no_summary.out);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].at("path"), tree_.path("s/m.eml"));
+}
+
+#ifndef _WIN32
+// Windows names are text in the ANSI code page; only POSIX names can be any
+// bytes.
+TEST_F(QuarnScanBinary, json_keeps_a_name_that_is_not_utf8_in_path_bytes) {
+  const std::string bad = tree_.write("disk/bad\xFF\xFEname.eml", kInfectedMail);
+  const std::string good = tree_.write("disk/caf\xC3\xA9.eml", kInfectedMail);
+  const std::vector<json> objects = objects_of(run_scan({"--json", "--no-summary", tree_.path("disk")}).out);
+  ASSERT_EQ(objects.size(), 2u);
+  std::map<std::string, json> by_path;
+  for (const json& object : objects) by_path[object.at("path").get<std::string>()] = object;
+
+  const json& bad_object = by_path.at(tree_.path("disk/bad\uFFFD\uFFFDname.eml"));
+  EXPECT_EQ(bad_object.at("path_bytes"), cli::base64(bad));
+  EXPECT_FALSE(by_path.at(good).contains("path_bytes"));
+}
+#endif
+
+}  // namespace
+}  // namespace quarn::testing
