@@ -37,7 +37,8 @@ struct DialogTemplate {
   std::span<const ControlTemplate> controls;  // in template order
 };
 
-// The generated tables. Nothing (nullptr) for an id the script lacks.
+// Look-ups in the generated tables (resource_tables.h). Nothing (nullptr)
+// for an id the script lacks.
 const DialogTemplate* find_dialog_template(int id);
 std::optional<std::string_view> find_string_resource(int id);
 // The bytes of the .ico file that an ICON statement names.
