@@ -90,8 +90,8 @@ bool CCleanerDlg::OnInitDialog() {
   const std::string about = load_string(IDS_ABOUTBOX);
   if (!about.empty()) append_about_entry(IDM_ABOUTBOX, about);
 
-  set_icon(m_hIcon, true);
-  set_icon(m_hIcon, false);
+  set_icon(m_hIcon, IconSize::big);
+  set_icon(m_hIcon, IconSize::little);
 
   m_listResults.insert_column(0, "File", ColumnAlign::left, 150);
   m_listResults.insert_column(1, "Status", ColumnAlign::left, 80);

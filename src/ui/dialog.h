@@ -14,10 +14,12 @@
 //     add a list row (call_on_ui_thread), with a closed state after which no
 //     call runs and none waits.
 //
-// No toolkit type appears here. One implementation per toolkit lives behind
-// this header: src/ui/qt/ (Qt 6 Widgets) and src/ui/win32/ (plain Win32);
-// the build links exactly one. Unless a function says otherwise it must be
-// called on the user-interface thread, the thread that ran run_application.
+// No toolkit type appears here. The behaviour is written once, in
+// dialog_common.cpp; each toolkit supplies only the window underneath
+// (toolkit_window.h): src/ui/qt/ (Qt 6 Widgets) and src/ui/win32/ (plain
+// Win32). The build links exactly one. Unless a function says otherwise it
+// must be called on the user-interface thread, the thread that ran
+// run_application.
 //
 // Texts are byte strings in the platform's narrow encoding: the ANSI code
 // page on Win32, the file system's encoding (normally UTF-8) on POSIX. A text
@@ -42,6 +44,8 @@ inline constexpr int kIdCancel = 2;
 class CDialog;
 class CDataExchange;
 class DialogWindow;  // the toolkit's window behind a CDialog
+class ToolkitWindow;  // what the shared code asks of it (toolkit_window.h)
+class ReportView;
 class UiCallGate;
 
 // A child control of a dialog, addressed by its id in the dialog's template.
@@ -98,6 +102,10 @@ class CListCtrl : public CControl {
   std::string item_text(int item, int sub_item) const;
   std::string column_heading(int column) const;
   int column_width(int column) const;
+
+ private:
+  // The bound list, or nullptr when unbound, gone or not a list.
+  ReportView* view() const;
 };
 
 // Control binding for DoDataExchange. The dialog layer never exchanges
@@ -114,6 +122,11 @@ class CDataExchange {
 // Binds rControl to the control with id nIDC of the dialog being exchanged.
 // An id that the template lacks leaves the control unbound.
 void DDX_Control(CDataExchange* pDX, int nIDC, CControl& rControl);
+
+// Which of a window's two icons: the big one (task switcher, and the title
+// bar where the platform has room) or the little one of the title bar. (Not
+// "small": the platform's headers define that word as a macro.)
+enum class IconSize { big, little };
 
 // An icon resource (a group of images of several sizes, e.g. 32x32 and
 // 16x16) loaded by its resource id. Empty when the resource is missing.
@@ -200,11 +213,12 @@ class CDialog {
   // entry: Win32 appends a separator and the item to the window's system
   // menu; the Qt build adds it to the window's context menu and to F1.
   // Choosing it calls OnSysCommand(command_id, 0). False, adding nothing,
-  // when the window has no such menu or text is empty.
+  // when the window is not open or has no such menu, or text is empty.
   bool append_about_entry(unsigned command_id, std::string_view text);
 
-  // Sets the window's big (title bar, task switcher) or small icon.
-  void set_icon(const Icon& icon, bool big);
+  // Sets one of the open window's icons; the Qt build keeps one icon for
+  // both.
+  void set_icon(const Icon& icon, IconSize size);
 
   // Runs task on the user-interface thread and returns once it has run
   // (true). Callable from any thread; on the user-interface thread itself the
@@ -227,7 +241,7 @@ class CDialog {
   void run_pending_ui_calls();
 
   // The toolkit's window, for the toolkit's own code and its tests.
-  DialogWindow* window() const { return window_.get(); }
+  DialogWindow* window() const;
   CDialog* parent() const { return parent_; }
 
   // The text of the control with an id ("" when there is none), and its
@@ -237,19 +251,23 @@ class CDialog {
   bool has_control(int id) const;
 
  private:
-  bool create_window();
+  friend class CListCtrl;
+  bool create_window(bool modal);
+  ReportView* report_view(int id) const;
 
-  // Each toolkit's constructor makes gate_ with its own way of posting a job
-  // to the user-interface thread (Qt: a queued call on the application
-  // object; Win32: a message posted to a window of that thread). The shared
-  // code (dialog_common.cpp) does the rest.
+  // The life of a dialog is kept here, once for every toolkit
+  // (dialog_common.cpp): used_ from the first DoModal or Create, ended_ from
+  // EndDialog; window_ from the window's creation until DoModal returns or
+  // the object goes. gate_ posts to the user-interface thread in the
+  // toolkit's own way (Qt: a queued call on the application object; Win32:
+  // a message sent to a window of that thread).
   int template_id_;
   CDialog* parent_;
   int result_ = -1;
   bool used_ = false;
   bool ended_ = false;
   std::unique_ptr<UiCallGate> gate_;
-  std::unique_ptr<DialogWindow> window_;
+  std::unique_ptr<ToolkitWindow> window_;
 };
 
 // The application object. Exactly one exists, usually as a global with

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "ui/platform_constants.h"
+
 namespace quarn::ui {
 
 // One control of a dialog template. Positions and sizes are in dialog units.
@@ -35,49 +37,35 @@ struct DialogTemplate {
   std::span<const ControlTemplate> controls;  // in template order
 };
 
-// The generated tables. Nothing (nullptr) for an id the script lacks.
+// Look-ups in the generated tables (resource_tables.h). Nothing (nullptr)
+// for an id the script lacks.
 const DialogTemplate* find_dialog_template(int id);
 std::optional<std::string_view> find_string_resource(int id);
 // The bytes of the .ico file that an ICON statement names.
 std::optional<std::span<const std::uint8_t>> find_icon_data(int id);
 
-// The window style bits that the layer interprets.
+// The style bits that the Qt layer interprets, from the platform's table.
 namespace style {
-inline constexpr std::uint32_t kPopup = 0x80000000;         // WS_POPUP
-inline constexpr std::uint32_t kChild = 0x40000000;         // WS_CHILD
-inline constexpr std::uint32_t kVisible = 0x10000000;       // WS_VISIBLE
-inline constexpr std::uint32_t kCaption = 0x00C00000;       // WS_CAPTION
-inline constexpr std::uint32_t kBorder = 0x00800000;        // WS_BORDER
-inline constexpr std::uint32_t kSysMenu = 0x00080000;       // WS_SYSMENU
-inline constexpr std::uint32_t kGroup = 0x00020000;         // WS_GROUP
-inline constexpr std::uint32_t kTabStop = 0x00010000;       // WS_TABSTOP
-inline constexpr std::uint32_t kModalFrame = 0x00000080;    // DS_MODALFRAME
-inline constexpr std::uint32_t kSetFont = 0x00000040;       // DS_SETFONT
+inline constexpr std::uint32_t kVisible = platform_constant("WS_VISIBLE");
+inline constexpr std::uint32_t kBorder = platform_constant("WS_BORDER");
+inline constexpr std::uint32_t kSysMenu = platform_constant("WS_SYSMENU");
+inline constexpr std::uint32_t kTabStop = platform_constant("WS_TABSTOP");
 
-inline constexpr std::uint32_t kButtonTypeMask = 0x0000000F;
-inline constexpr std::uint32_t kPushButton = 0x00000000;     // BS_PUSHBUTTON
-inline constexpr std::uint32_t kDefPushButton = 0x00000001;  // BS_DEFPUSHBUTTON
-inline constexpr std::uint32_t kGroupBox = 0x00000007;       // BS_GROUPBOX
+inline constexpr std::uint32_t kButtonTypeMask = platform_constant("BS_TYPEMASK");
+inline constexpr std::uint32_t kDefPushButton = platform_constant("BS_DEFPUSHBUTTON");
+inline constexpr std::uint32_t kGroupBox = platform_constant("BS_GROUPBOX");
 
-inline constexpr std::uint32_t kStaticTypeMask = 0x0000001F;
-inline constexpr std::uint32_t kStaticLeft = 0x00000000;           // SS_LEFT
-inline constexpr std::uint32_t kStaticCenter = 0x00000001;         // SS_CENTER
-inline constexpr std::uint32_t kStaticRight = 0x00000002;          // SS_RIGHT
-inline constexpr std::uint32_t kStaticGrayFrame = 0x00000008;      // SS_GRAYFRAME
-inline constexpr std::uint32_t kStaticLeftNoWordWrap = 0x0000000C; // SS_LEFTNOWORDWRAP
-inline constexpr std::uint32_t kStaticEtchedHorz = 0x00000010;     // SS_ETCHEDHORZ
-inline constexpr std::uint32_t kStaticNoPrefix = 0x00000080;       // SS_NOPREFIX
-inline constexpr std::uint32_t kStaticCenterImage = 0x00000200;    // SS_CENTERIMAGE
+inline constexpr std::uint32_t kStaticTypeMask = platform_constant("SS_TYPEMASK");
+inline constexpr std::uint32_t kStaticLeft = platform_constant("SS_LEFT");
+inline constexpr std::uint32_t kStaticCenter = platform_constant("SS_CENTER");
+inline constexpr std::uint32_t kStaticRight = platform_constant("SS_RIGHT");
+inline constexpr std::uint32_t kStaticGrayFrame = platform_constant("SS_GRAYFRAME");
+inline constexpr std::uint32_t kStaticEtchedHorz = platform_constant("SS_ETCHEDHORZ");
+inline constexpr std::uint32_t kStaticCenterImage = platform_constant("SS_CENTERIMAGE");
 
-inline constexpr std::uint32_t kEditAutoHScroll = 0x00000080;  // ES_AUTOHSCROLL
+inline constexpr std::uint32_t kListViewSingleSel = platform_constant("LVS_SINGLESEL");
 
-inline constexpr std::uint32_t kListViewTypeMask = 0x00000003;
-inline constexpr std::uint32_t kListViewReport = 0x00000001;   // LVS_REPORT
-inline constexpr std::uint32_t kListViewSingleSel = 0x00000004; // LVS_SINGLESEL
-
-inline constexpr std::uint32_t kExTransparent = 0x00000020;  // WS_EX_TRANSPARENT
-inline constexpr std::uint32_t kExStaticEdge = 0x00020000;   // WS_EX_STATICEDGE
-inline constexpr std::uint32_t kExAppWindow = 0x00040000;    // WS_EX_APPWINDOW
+inline constexpr std::uint32_t kExStaticEdge = platform_constant("WS_EX_STATICEDGE");
 }  // namespace style
 
 }  // namespace quarn::ui

@@ -1,66 +1,13 @@
 #include "ui/rc_script.h"
 
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <utility>
 
+#include "ui/platform_constants.h"
+
 namespace quarn::ui {
 namespace {
-
-struct Constant {
-  std::string_view name;
-  std::uint32_t value;
-};
-
-// The platform headers' values for every constant the script may name.
-constexpr std::array kBuiltins{
-    Constant{"WS_POPUP", 0x80000000},       Constant{"WS_CHILD", 0x40000000},
-    Constant{"WS_MINIMIZE", 0x20000000},    Constant{"WS_VISIBLE", 0x10000000},
-    Constant{"WS_DISABLED", 0x08000000},    Constant{"WS_CLIPSIBLINGS", 0x04000000},
-    Constant{"WS_CLIPCHILDREN", 0x02000000}, Constant{"WS_MAXIMIZE", 0x01000000},
-    Constant{"WS_CAPTION", 0x00C00000},     Constant{"WS_BORDER", 0x00800000},
-    Constant{"WS_DLGFRAME", 0x00400000},    Constant{"WS_VSCROLL", 0x00200000},
-    Constant{"WS_HSCROLL", 0x00100000},     Constant{"WS_SYSMENU", 0x00080000},
-    Constant{"WS_THICKFRAME", 0x00040000},  Constant{"WS_GROUP", 0x00020000},
-    Constant{"WS_TABSTOP", 0x00010000},     Constant{"WS_MINIMIZEBOX", 0x00020000},
-    Constant{"WS_MAXIMIZEBOX", 0x00010000}, Constant{"WS_EX_DLGMODALFRAME", 0x00000001},
-    Constant{"WS_EX_TOPMOST", 0x00000008},  Constant{"WS_EX_TRANSPARENT", 0x00000020},
-    Constant{"WS_EX_TOOLWINDOW", 0x00000080}, Constant{"WS_EX_WINDOWEDGE", 0x00000100},
-    Constant{"WS_EX_CLIENTEDGE", 0x00000200}, Constant{"WS_EX_STATICEDGE", 0x00020000},
-    Constant{"WS_EX_APPWINDOW", 0x00040000}, Constant{"DS_ABSALIGN", 0x01},
-    Constant{"DS_SYSMODAL", 0x02},          Constant{"DS_LOCALEDIT", 0x20},
-    Constant{"DS_SETFONT", 0x40},           Constant{"DS_MODALFRAME", 0x80},
-    Constant{"DS_NOIDLEMSG", 0x100},        Constant{"DS_SETFOREGROUND", 0x200},
-    Constant{"DS_3DLOOK", 0x04},            Constant{"DS_FIXEDSYS", 0x08},
-    Constant{"DS_CENTER", 0x800},           Constant{"SS_LEFT", 0x00},
-    Constant{"SS_CENTER", 0x01},            Constant{"SS_RIGHT", 0x02},
-    Constant{"SS_ICON", 0x03},              Constant{"SS_BLACKRECT", 0x04},
-    Constant{"SS_GRAYRECT", 0x05},          Constant{"SS_WHITERECT", 0x06},
-    Constant{"SS_BLACKFRAME", 0x07},        Constant{"SS_GRAYFRAME", 0x08},
-    Constant{"SS_WHITEFRAME", 0x09},        Constant{"SS_SIMPLE", 0x0B},
-    Constant{"SS_LEFTNOWORDWRAP", 0x0C},    Constant{"SS_ETCHEDHORZ", 0x10},
-    Constant{"SS_ETCHEDVERT", 0x11},        Constant{"SS_ETCHEDFRAME", 0x12},
-    Constant{"SS_NOPREFIX", 0x80},          Constant{"SS_CENTERIMAGE", 0x200},
-    Constant{"SS_SUNKEN", 0x1000},          Constant{"BS_PUSHBUTTON", 0x00},
-    Constant{"BS_DEFPUSHBUTTON", 0x01},     Constant{"BS_CHECKBOX", 0x02},
-    Constant{"BS_AUTOCHECKBOX", 0x03},      Constant{"BS_RADIOBUTTON", 0x04},
-    Constant{"BS_GROUPBOX", 0x07},          Constant{"BS_AUTORADIOBUTTON", 0x09},
-    Constant{"ES_LEFT", 0x00},              Constant{"ES_CENTER", 0x01},
-    Constant{"ES_RIGHT", 0x02},             Constant{"ES_MULTILINE", 0x04},
-    Constant{"ES_AUTOVSCROLL", 0x40},       Constant{"ES_AUTOHSCROLL", 0x80},
-    Constant{"ES_READONLY", 0x800},         Constant{"LVS_ICON", 0x00},
-    Constant{"LVS_REPORT", 0x01},           Constant{"LVS_SMALLICON", 0x02},
-    Constant{"LVS_LIST", 0x03},             Constant{"LVS_SINGLESEL", 0x04},
-    Constant{"LVS_SHOWSELALWAYS", 0x08},    Constant{"LVS_NOSORTHEADER", 0x8000},
-    Constant{"LANG_NEUTRAL", 0x00},         Constant{"LANG_ENGLISH", 0x09},
-    Constant{"SUBLANG_NEUTRAL", 0x00},      Constant{"SUBLANG_DEFAULT", 0x01},
-    Constant{"SUBLANG_ENGLISH_US", 0x01},   Constant{"VS_VERSION_INFO", 1},
-    Constant{"VOS__WINDOWS32", 0x04},       Constant{"VOS_NT_WINDOWS32", 0x40004},
-    Constant{"VFT_APP", 0x01},              Constant{"VFT2_UNKNOWN", 0x00},
-    Constant{"VS_FF_DEBUG", 0x01},          Constant{"IDOK", 1},
-    Constant{"IDCANCEL", 2},
-};
 
 enum class TokenKind { end, identifier, number, string, punct };
 
@@ -521,7 +468,7 @@ class Parser {
     expect(",");
     c.class_name = string_value();
     expect(",");
-    c.style = bits(expression()) | bits(0x40000000 | 0x10000000);  // WS_CHILD | WS_VISIBLE
+    c.style = bits(expression()) | platform_constant("WS_CHILD") | platform_constant("WS_VISIBLE");
     expect(",");
     c.x = static_cast<int>(expression());
     expect(",");
@@ -565,12 +512,7 @@ class Parser {
 
 }  // namespace
 
-std::optional<std::uint32_t> rc_builtin_constant(std::string_view name) {
-  for (const Constant& c : kBuiltins) {
-    if (c.name == name) return c.value;
-  }
-  return std::nullopt;
-}
+std::optional<std::uint32_t> rc_builtin_constant(std::string_view name) { return find_platform_constant(name); }
 
 RcParseResult parse_rc(std::string_view text, const RcIncludeReader& read_include) {
   RcParseResult result;

@@ -1,5 +1,5 @@
 // Build step: turns the resource script into the C++ tables of
-// dialog_template.h, for toolkits that have no resource compiler.
+// resource_tables.h, for toolkits that have no resource compiler.
 // Usage: quarn_rc_tables SCRIPT.rc OUTPUT.cpp
 // A script it cannot read exactly fails the build, with the line.
 #include <cstdio>
@@ -66,68 +66,54 @@ int main(int argc, char** argv) {
   }
   const quarn::ui::RcScript& script = *parsed.script;
 
+  // Data only: the look-ups over it are resource_lookup.cpp. The arrays
+  // have their length written out, so that a script without strings or
+  // icons still gives valid C++.
   std::ostringstream out;
   out << "// Generated from " << script_path.substr(folder.size())
       << " by quarn_rc_tables. Do not edit.\n"
-      << "#include \"ui/dialog_template.h\"\n\n"
+      << "#include <array>\n"
       << "#include <string_view>\n\n"
+      << "#include \"ui/resource_tables.h\"\n\n"
       << "namespace quarn::ui {\nnamespace {\nusing namespace std::string_view_literals;\n\n";
   for (const auto& d : script.dialogs) {
-    out << "constexpr ControlTemplate kControls" << d.id << "[] = {\n";
+    out << "constexpr std::array<ControlTemplate, " << d.controls.size() << "> kControls" << d.id << "{{\n";
     for (const auto& c : d.controls) {
       out << "    {" << c.id << ", " << literal(c.class_name) << ", " << literal(c.text) << ", " << c.x << ", "
           << c.y << ", " << c.cx << ", " << c.cy << ", " << hex(c.style) << ", " << hex(c.ex_style) << "},\n";
     }
-    out << "};\n\n";
+    out << "}};\n\n";
   }
-  out << "constexpr DialogTemplate kDialogs[] = {\n";
+  out << "constexpr std::array<DialogTemplate, " << script.dialogs.size() << "> kDialogs{{\n";
   for (const auto& d : script.dialogs) {
     out << "    {" << d.id << ", " << (d.extended ? "true" : "false") << ", " << literal(d.caption) << ", " << d.x
         << ", " << d.y << ", " << d.cx << ", " << d.cy << ", " << hex(d.style) << ", " << hex(d.ex_style) << ", "
         << literal(d.font_name) << ", " << d.point_size << ", " << d.weight << ", "
         << (d.italic ? "true" : "false") << ", " << d.charset << ", kControls" << d.id << "},\n";
   }
-  out << "};\n\n";
-  out << "struct NumberedText {\n  int id;\n  std::string_view text;\n};\n\n";
-  out << "constexpr NumberedText kStrings[] = {\n";
+  out << "}};\n\n";
+  out << "constexpr std::array<StringResource, " << script.strings.size() << "> kStrings{{\n";
   for (const auto& [id, s] : script.strings) out << "    {" << id << ", " << literal(s) << "},\n";
-  out << "    {-1, \"\"},\n};\n\n";
+  out << "}};\n\n";
   for (const auto& [id, file] : script.icons) {
     auto bytes = read_whole(folder + file);
     if (!bytes || bytes->empty()) {
       std::fprintf(stderr, "%s: cannot read icon %s\n", script_path.c_str(), file.c_str());
       return 1;
     }
-    out << "constexpr std::uint8_t kIcon" << id << "[] = {";
+    out << "constexpr std::array<std::uint8_t, " << bytes->size() << "> kIcon" << id << "{";
     for (std::size_t i = 0; i < bytes->size(); ++i) {
       out << (i % 16 == 0 ? "\n    " : " ") << static_cast<unsigned>(static_cast<unsigned char>((*bytes)[i])) << ",";
     }
     out << "\n};\n\n";
   }
-  out << "struct NumberedBytes {\n  int id;\n  std::span<const std::uint8_t> bytes;\n};\n\n";
-  out << "constexpr NumberedBytes kIcons[] = {\n";
+  out << "constexpr std::array<IconResource, " << script.icons.size() << "> kIcons{{\n";
   for (const auto& [id, file] : script.icons) out << "    {" << id << ", kIcon" << id << "},\n";
-  out << "    {-1, {}},\n};\n\n";
-  // Each table ends in an entry with id -1, so that none is empty.
+  out << "}};\n\n";
   out << "}  // namespace\n\n"
-      << "const DialogTemplate* find_dialog_template(int id) {\n"
-      << "  for (const DialogTemplate& d : kDialogs) {\n"
-      << "    if (d.id == id) return &d;\n"
-      << "  }\n"
-      << "  return nullptr;\n"
-      << "}\n\n"
-      << "std::optional<std::string_view> find_string_resource(int id) {\n"
-      << "  for (const NumberedText& s : kStrings) {\n"
-      << "    if (s.id == id && id != -1) return s.text;\n"
-      << "  }\n"
-      << "  return std::nullopt;\n"
-      << "}\n\n"
-      << "std::optional<std::span<const std::uint8_t>> find_icon_data(int id) {\n"
-      << "  for (const NumberedBytes& icon : kIcons) {\n"
-      << "    if (icon.id == id && id != -1) return icon.bytes;\n"
-      << "  }\n"
-      << "  return std::nullopt;\n"
-      << "}\n\n"
+      << "const std::span<const DialogTemplate> kDialogTemplates{kDialogs};\n"
+      << "const std::span<const StringResource> kStringResources{kStrings};\n"
+      << "const std::span<const IconResource> kIconResources{kIcons};\n\n"
       << "}  // namespace quarn::ui\n";
 
   std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);

@@ -264,7 +264,7 @@ class DialogLayerTest : public QObject {
     QVERIFY(Icon().empty());
     ProbeDialog dialog(IDD_CLEANER_DIALOG);
     QVERIFY(dialog.Create());
-    dialog.set_icon(icon, true);
+    dialog.set_icon(icon, IconSize::big);
     const QList<QSize> sizes = dialog.window()->windowIcon().availableSizes();
     QVERIFY(sizes.contains(QSize(32, 32)));
     QVERIFY(sizes.contains(QSize(16, 16)));

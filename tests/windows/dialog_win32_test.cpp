@@ -125,6 +125,11 @@ TEST(Win32Dialog, list_rows_go_on_top_and_cells_of_missing_rows_are_refused) {
   EXPECT_EQ(list.item_text(1, 0), "first.htm");
   EXPECT_EQ(list.item_text(0, 2), std::string(300, 'p'));  // longer than a first guess of a buffer
   EXPECT_EQ(list.item_text(5, 0), "");
+  // A heading of any length comes back whole; negative indices are refused.
+  EXPECT_EQ(list.insert_column(3, std::string(300, 'h'), ColumnAlign::left, 40), 3);
+  EXPECT_EQ(list.column_heading(3), std::string(300, 'h'));
+  EXPECT_EQ(list.insert_item(-1, "x"), -1);
+  EXPECT_EQ(list.insert_column(-1, "x", ColumnAlign::left, 1), -1);
   dialog.EndDialog(kIdCancel);
 }
 

@@ -23,7 +23,6 @@
 #include "ui/dialog_template.h"
 #include "ui/qt/dialog_window.h"
 #include "ui/qt/display_text.h"
-#include "ui/ui_call_gate.h"
 
 namespace quarn::ui {
 namespace {
@@ -83,11 +82,6 @@ void substitute_dialog_fonts() {
   (void)done;
 }
 
-ReportList* as_list(CDialog* dialog, int id) {
-  if (dialog == nullptr || dialog->window() == nullptr) return nullptr;
-  return dynamic_cast<ReportList*>(dialog->window()->control(id));
-}
-
 QWidget* owner_window_for(CDialog* parent) {
   if (parent != nullptr && parent->window() != nullptr) return parent->window();
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
@@ -113,33 +107,41 @@ DialogUnits dialog_units_of(const QFont& font) {
 
 // --- the window ------------------------------------------------------------
 
-DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialog_template, QWidget* owner_window)
-    : QDialog(nullptr), owner_(&owner), template_(dialog_template), owner_window_(owner_window) {
-  // The window has no Qt parent: the CDialog owns it, and a Qt parent would
-  // own it too. It is placed over its owner by hand instead (showEvent).
-  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-  if (template_.style & style::kSysMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  setWindowFlags(flags);
-  setWindowTitle(display_text(template_.caption));
-
-  substitute_dialog_fonts();
-  QFont font{QString::fromLatin1(template_.font_name.data(), static_cast<qsizetype>(template_.font_name.size()))};
-  font.setStyleHint(QFont::SansSerif);
-  if (template_.point_size > 0) font.setPointSize(template_.point_size);
-  if (template_.weight > 0) font.setWeight(static_cast<QFont::Weight>(template_.weight));
-  font.setItalic(template_.italic);
-  setFont(font);
-  units_ = dialog_units_of(font);
-  setFixedSize(units_.x(template_.cx), units_.y(template_.cy));
-  line_height_ = QFontMetrics(font).height();
-
-  build_controls();
-}
+// The window has no Qt parent: the CDialog owns it, and a Qt parent would
+// own it too. It is placed over its owner by hand instead (showEvent).
+DialogWindow::DialogWindow(CDialog& owner) : QDialog(nullptr), owner_(&owner) {}
 
 DialogWindow::~DialogWindow() { owner_ = nullptr; }
 
+bool DialogWindow::create_from_template(int template_id, bool) {
+  // Qt's modal run disables the other windows by itself.
+  template_ = find_dialog_template(template_id);
+  if (template_ == nullptr) return false;
+  owner_window_ = owner_window_for(owner_->parent());
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (template_->style & style::kSysMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  setWindowFlags(flags);
+  setWindowTitle(display_text(template_->caption));
+
+  substitute_dialog_fonts();
+  QFont font{QString::fromLatin1(template_->font_name.data(), static_cast<qsizetype>(template_->font_name.size()))};
+  font.setStyleHint(QFont::SansSerif);
+  if (template_->point_size > 0) font.setPointSize(template_->point_size);
+  if (template_->weight > 0) font.setWeight(static_cast<QFont::Weight>(template_->weight));
+  font.setItalic(template_->italic);
+  setFont(font);
+  units_ = dialog_units_of(font);
+  setFixedSize(units_.x(template_->cx), units_.y(template_->cy));
+  line_height_ = QFontMetrics(font).height();
+
+  build_controls();
+  CDialog& dialog = *owner_;
+  if (dialog.OnInitDialog()) focus_first_tab_stop();
+  return true;
+}
+
 void DialogWindow::build_controls() {
-  for (const ControlTemplate& control : template_.controls) {
+  for (const ControlTemplate& control : template_->controls) {
     QWidget* widget = make_control(control);
     QRect box(units_.x(control.x), units_.y(control.y), units_.x(control.cx), units_.y(control.cy));
     // The template's boxes were made for another font. A caption that no
@@ -243,7 +245,7 @@ bool DialogWindow::is_multi_line(const ControlTemplate& control) const {
 }
 
 bool DialogWindow::is_multi_line(int id) const {
-  for (const ControlTemplate& control : template_.controls) {
+  for (const ControlTemplate& control : template_->controls) {
     if (control.id == id) return is_multi_line(control);
   }
   return false;
@@ -262,7 +264,7 @@ void DialogWindow::reject() {
 void DialogWindow::showEvent(QShowEvent* event) {
   // A template at 0, 0 is centred: over its owner if it has one, else on
   // the screen.
-  if (!placed_ && template_.x == 0 && template_.y == 0) {
+  if (!placed_ && template_->x == 0 && template_->y == 0) {
     placed_ = true;
     QRect area;
     if (owner_window_ && owner_window_->isVisible()) {
@@ -278,7 +280,7 @@ void DialogWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-void DialogWindow::start_timer(unsigned id, unsigned period_ms) {
+bool DialogWindow::start_timer(unsigned id, unsigned period_ms) {
   QTimer*& timer = timers_[id];
   if (timer == nullptr) {
     timer = adopt(std::make_unique<QTimer>(), this);
@@ -287,6 +289,7 @@ void DialogWindow::start_timer(unsigned id, unsigned period_ms) {
     });
   }
   timer->start(static_cast<int>(period_ms));
+  return true;
 }
 
 bool DialogWindow::stop_timer(unsigned id) {
@@ -296,11 +299,11 @@ bool DialogWindow::stop_timer(unsigned id) {
   return true;
 }
 
-bool DialogWindow::add_about_entry(unsigned command_id, const QString& text) {
-  if ((template_.style & style::kSysMenu) == 0 || text.isEmpty()) return false;
+bool DialogWindow::add_about_entry(unsigned command_id, std::string_view text) {
+  if ((template_->style & style::kSysMenu) == 0) return false;
   // Linux window managers offer no system menu to extend: the entry goes on
   // the window's context menu, with F1 as its key.
-  about_action_ = adopt(std::make_unique<QAction>(text), this);
+  about_action_ = adopt(std::make_unique<QAction>(display_text(text)), this);
   about_action_->setShortcut(QKeySequence(Qt::Key_F1));
   about_action_->setShortcutContext(Qt::WindowShortcut);
   connect(about_action_, &QAction::triggered, this, [this, command_id] {
@@ -318,7 +321,7 @@ void DialogWindow::end(int result) {
 }
 
 void DialogWindow::focus_first_tab_stop() {
-  for (const ControlTemplate& control : template_.controls) {
+  for (const ControlTemplate& control : template_->controls) {
     if ((control.style & style::kTabStop) == 0) continue;
     auto found = controls_.find(control.id);
     QWidget* widget = found != controls_.end() ? found->second : nullptr;
@@ -329,92 +332,19 @@ void DialogWindow::focus_first_tab_stop() {
   }
 }
 
-// --- CDialog ---------------------------------------------------------------
-
-CDialog::CDialog(int template_id, CDialog* parent)
-    : template_id_(template_id),
-      parent_(parent),
-      gate_(std::make_unique<UiCallGate>([](std::function<void()> job) {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr) return false;
-        return QMetaObject::invokeMethod(app, std::move(job), Qt::QueuedConnection);
-      })) {}
-
-CDialog::~CDialog() {
-  close_ui_calls();
-  window_.reset();
-}
-
-bool CDialog::create_window() {
-  if (used_) return false;
-  used_ = true;
-  const DialogTemplate* found = find_dialog_template(template_id_);
-  if (found == nullptr) return false;
-  window_ = std::make_unique<DialogWindow>(*this, *found, owner_window_for(parent_));
-  if (OnInitDialog() && window_) window_->focus_first_tab_stop();
-  return true;
-}
-
-int CDialog::DoModal() {
-  if (!create_window()) return -1;
-  if (!ended_) window_->exec();
-  // A loop that ended without EndDialog (the application quit) counts as a
-  // cancel.
-  if (!ended_) EndDialog(kIdCancel);
-  window_.reset();
-  return result_;
-}
-
-bool CDialog::Create() {
-  if (!create_window()) return false;
-  if (!ended_) window_->show();
-  return true;
-}
-
-void CDialog::EndDialog(int result) {
-  if (ended_ || !window_) return;
-  ended_ = true;
-  result_ = result;
-  close_ui_calls();
-  window_->end(result);
-}
-
-bool CDialog::is_open() const { return window_ != nullptr && !ended_; }
-
-void CDialog::OnSysCommand(unsigned, std::intptr_t) {
-  // Qt handles moving and closing in the window manager; no other system
-  // command reaches a Qt window.
-}
-
-bool CDialog::SetTimer(unsigned id, unsigned period_ms) {
-  if (!is_open()) return false;
-  window_->start_timer(id, period_ms);
-  return true;
-}
-
-bool CDialog::KillTimer(unsigned id) { return window_ != nullptr && window_->stop_timer(id); }
-
-bool CDialog::append_about_entry(unsigned command_id, std::string_view text) {
-  return window_ != nullptr && window_->add_about_entry(command_id, display_text(text));
-}
-
 struct Icon::Data {
   std::vector<QImage> images;
 };
 
-void CDialog::set_icon(const Icon& icon, bool) {
+void DialogWindow::set_icon(const Icon& icon, IconSize) {
   // Qt keeps one icon of several sizes for both uses.
-  if (window_ == nullptr || icon.empty()) return;
   QIcon qicon;
   for (const QImage& image : icon.data()->images) qicon.addPixmap(QPixmap::fromImage(image));
-  window_->setWindowIcon(qicon);
+  setWindowIcon(qicon);
 }
 
-bool CDialog::has_control(int id) const { return window_ != nullptr && window_->control(id) != nullptr; }
-
-std::string CDialog::control_text(int id) const {
-  QWidget* widget = window_ != nullptr ? window_->control(id) : nullptr;
-  if (widget == nullptr) return {};
+std::string DialogWindow::control_text(int id) const {
+  QWidget* widget = control(id);
   if (auto* label = qobject_cast<QLabel*>(widget)) return file_system_bytes(label->text());
   if (auto* button = qobject_cast<QPushButton*>(widget)) return file_system_bytes(button->text());
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return file_system_bytes(edit->text());
@@ -422,10 +352,10 @@ std::string CDialog::control_text(int id) const {
   return {};
 }
 
-void CDialog::set_control_text(int id, std::string_view text) {
-  QWidget* widget = window_ != nullptr ? window_->control(id) : nullptr;
+void DialogWindow::set_control_text(int id, std::string_view text) {
+  QWidget* widget = control(id);
   if (widget == nullptr) return;
-  const QString shown = display_text(text, window_->is_multi_line(id));
+  const QString shown = display_text(text, is_multi_line(id));
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(shown);
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -437,90 +367,52 @@ void CDialog::set_control_text(int id, std::string_view text) {
   }
 }
 
-// --- CListCtrl -------------------------------------------------------------
+// --- the list ----------------------------------------------------------------
 
-int CListCtrl::insert_column(int index, std::string_view heading, ColumnAlign align, int width) {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || index < 0) return -1;
-  if (index > list->columns) index = list->columns;
-  ++list->columns;
-  list->setColumnCount(list->columns);
-  list->aligns.insert(list->aligns.begin() + index, align);
-  QTreeWidgetItem* header = list->headerItem();
+int ReportList::insert_column(int index, std::string_view heading, ColumnAlign align, int width) {
+  ++columns_;
+  setColumnCount(columns_);
+  aligns_.insert(aligns_.begin() + index, align);
+  QTreeWidgetItem* header = headerItem();
   // Later columns move one place to the right, with their rows' texts.
-  for (int c = list->columns - 1; c > index; --c) {
+  for (int c = columns_ - 1; c > index; --c) {
     header->setText(c, header->text(c - 1));
-    list->setColumnWidth(c, list->columnWidth(c - 1));
-    for (int r = 0; r < list->topLevelItemCount(); ++r) {
-      QTreeWidgetItem* row = list->topLevelItem(r);
+    setColumnWidth(c, columnWidth(c - 1));
+    for (int r = 0; r < topLevelItemCount(); ++r) {
+      QTreeWidgetItem* row = topLevelItem(r);
       row->setText(c, row->text(c - 1));
-      row->setTextAlignment(c, column_alignment(list->aligns[static_cast<std::size_t>(c)]));
+      row->setTextAlignment(c, column_alignment(aligns_[static_cast<std::size_t>(c)]));
     }
   }
   header->setText(index, display_text(heading));
   header->setTextAlignment(index, column_alignment(align));
-  list->setColumnWidth(index, width);
-  for (int r = 0; r < list->topLevelItemCount(); ++r) {
-    list->topLevelItem(r)->setText(index, QString());
-    list->topLevelItem(r)->setTextAlignment(index, column_alignment(align));
+  setColumnWidth(index, width);
+  for (int r = 0; r < topLevelItemCount(); ++r) {
+    topLevelItem(r)->setText(index, QString());
+    topLevelItem(r)->setTextAlignment(index, column_alignment(align));
   }
   return index;
 }
 
-int CListCtrl::insert_item(int index, std::string_view text) {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || index < 0) return -1;
-  if (index > list->topLevelItemCount()) index = list->topLevelItemCount();
+int ReportList::insert_item(int index, std::string_view text) {
   auto row = std::make_unique<QTreeWidgetItem>();
-  for (int c = 0; c < list->columns; ++c) {
-    row->setTextAlignment(c, column_alignment(list->aligns[static_cast<std::size_t>(c)]));
-  }
+  for (int c = 0; c < columns_; ++c) row->setTextAlignment(c, column_alignment(aligns_[static_cast<std::size_t>(c)]));
   row->setText(0, display_text(text));
   // The list owns its rows.
-  list->insertTopLevelItem(index, row.release());
+  insertTopLevelItem(index, row.release());
   return index;
 }
 
-bool CListCtrl::set_item_text(int item, int sub_item, std::string_view text) {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || item < 0 || item >= list->topLevelItemCount() || sub_item < 0 ||
-      sub_item >= std::max(list->columns, 1)) {
-    return false;
-  }
-  list->topLevelItem(item)->setText(sub_item, display_text(text));
+bool ReportList::set_item_text(int item, int sub_item, std::string_view text) {
+  topLevelItem(item)->setText(sub_item, display_text(text));
   return true;
 }
 
-int CListCtrl::item_count() const {
-  ReportList* list = as_list(dialog_, id_);
-  return list == nullptr ? 0 : list->topLevelItemCount();
+std::string ReportList::item_text(int item, int sub_item) const {
+  return file_system_bytes(topLevelItem(item)->text(sub_item));
 }
 
-int CListCtrl::column_count() const {
-  ReportList* list = as_list(dialog_, id_);
-  return list == nullptr ? 0 : list->columns;
-}
-
-std::string CListCtrl::item_text(int item, int sub_item) const {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || item < 0 || item >= list->topLevelItemCount() || sub_item < 0 ||
-      sub_item >= std::max(list->columns, 1)) {
-    return {};
-  }
-  return file_system_bytes(list->topLevelItem(item)->text(sub_item));
-}
-
-std::string CListCtrl::column_heading(int column) const {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || column < 0 || column >= list->columns) return {};
-  return file_system_bytes(list->headerItem()->text(column));
-}
-
-int CListCtrl::column_width(int column) const {
-  ReportList* list = as_list(dialog_, id_);
-  if (list == nullptr || column < 0 || column >= list->columns) return 0;
-  return list->columnWidth(column);
-}
+std::string ReportList::column_heading(int column) const { return file_system_bytes(headerItem()->text(column)); }
 
 // --- resources -------------------------------------------------------------
 
@@ -552,16 +444,21 @@ std::string load_string(int resource_id) {
   return text ? std::string(*text) : std::string();
 }
 
-// --- the application -------------------------------------------------------
+// --- the toolkit's part of the shared code ------------------------------------
+
+std::unique_ptr<ToolkitWindow> make_toolkit_window(CDialog& dialog) { return std::make_unique<DialogWindow>(dialog); }
+
+UiCallGate::Post ui_thread_post() {
+  return [](std::function<void()> job) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    return QMetaObject::invokeMethod(app, std::move(job), Qt::QueuedConnection);
+  };
+}
 
 void CWinApp::Enable3dControls() {}
 
-int run_application(int argc, char** argv) {
-  CWinApp* app = CWinApp::instance();
-  if (app == nullptr) {
-    std::fprintf(stderr, "quarn: no application object\n");
-    return 1;
-  }
+int run_toolkit_application(CWinApp& app, int argc, char** argv) {
   // Say plainly what is missing rather than leaving it to the toolkit's own
   // message about platform plugins.
   const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -577,13 +474,13 @@ int run_application(int argc, char** argv) {
   }
   int qt_argc = argc;
   QApplication application(qt_argc, argv);
-  if (!app->app_name().empty()) QApplication::setApplicationName(QString::fromStdString(app->app_name()));
+  if (!app.app_name().empty()) QApplication::setApplicationName(QString::fromStdString(app.app_name()));
 #ifdef QUARN_DESKTOP_FILE_NAME
   // Wayland compositors find the window's icon and name through the desktop
   // entry that this names; X11 ones match the window class instead.
   QGuiApplication::setDesktopFileName(QStringLiteral(QUARN_DESKTOP_FILE_NAME));
 #endif
-  if (!app->InitInstance()) return 0;
+  if (!app.InitInstance()) return 0;
   return QApplication::exec();
 }
 

@@ -11,6 +11,7 @@
 
 #include "ui/dialog.h"
 #include "ui/dialog_template.h"
+#include "ui/toolkit_window.h"
 
 class QAction;
 class QTimer;
@@ -31,35 +32,57 @@ DialogUnits dialog_units_of(const QFont& font);
 
 // The report-view list: a QTreeWidget with flat rows and fixed column
 // widths, holding the column count itself (an empty QTreeWidget claims one).
-class ReportList : public QTreeWidget {
+class ReportList : public QTreeWidget, public ReportView {
  public:
   using QTreeWidget::QTreeWidget;
-  int columns = 0;
-  std::vector<ColumnAlign> aligns;
+
+  int column_count() const override { return columns_; }
+  int item_count() const override { return topLevelItemCount(); }
+  int insert_column(int index, std::string_view heading, ColumnAlign align, int width) override;
+  int insert_item(int index, std::string_view text) override;
+  bool set_item_text(int item, int sub_item, std::string_view text) override;
+  std::string item_text(int item, int sub_item) const override;
+  std::string column_heading(int column) const override;
+  int column_width(int column) const override { return columnWidth(column); }
+
+ private:
+  int columns_ = 0;
+  std::vector<ColumnAlign> aligns_;
 };
 
-class DialogWindow : public QDialog {
+class DialogWindow : public QDialog, public ToolkitWindow {
  public:
-  DialogWindow(CDialog& owner, const DialogTemplate& dialog_template, QWidget* owner_window);
+  explicit DialogWindow(CDialog& owner);
   ~DialogWindow() override;
+
+  DialogWindow* dialog_window() override { return this; }
+  bool create_from_template(int template_id, bool modal) override;
+  void show_window() override { show(); }
+  void run_modal() override { exec(); }
+  void end(int result) override;
+  bool start_timer(unsigned id, unsigned period_ms) override;
+  bool stop_timer(unsigned id) override;
+  bool add_about_entry(unsigned command_id, std::string_view text) override;
+  void set_icon(const Icon& icon, IconSize size) override;
+  // Qt handles moving and closing in the window manager; no other system
+  // command reaches a Qt window.
+  void system_command(unsigned, std::intptr_t) override {}
+  bool has_control(int id) const override { return control(id) != nullptr; }
+  std::string control_text(int id) const override;
+  void set_control_text(int id, std::string_view text) override;
+  ReportView* report_view(int id) override { return dynamic_cast<ReportList*>(control(id)); }
 
   // The first control with this id (ids of -1 are never addressed).
   QWidget* control(int id) const;
-  const DialogTemplate& dialog_template() const { return template_; }
+  // Once the window has been made.
+  const DialogTemplate& dialog_template() const { return *template_; }
   const DialogUnits& units() const { return units_; }
   // Whether a static keeps line breaks: it wraps, and its box has room for
   // more than one line.
   bool is_multi_line(int id) const;
   bool is_multi_line(const ControlTemplate& control) const;
 
-  void start_timer(unsigned id, unsigned period_ms);
-  bool stop_timer(unsigned id);
-  bool add_about_entry(unsigned command_id, const QString& text);
   QAction* about_action() const { return about_action_; }
-
-  // Ends the window: no handler of the owner runs from here on.
-  void end(int result);
-  void focus_first_tab_stop();
 
  protected:
   // Escape and the close box come here: they go to the owner's OnCancel,
@@ -70,10 +93,12 @@ class DialogWindow : public QDialog {
  private:
   void build_controls();
   QWidget* make_control(const ControlTemplate& control);
+  void focus_first_tab_stop();
   void command(int id);
 
+  // Null from end() on: no handler of the dialog runs after that.
   CDialog* owner_;
-  const DialogTemplate& template_;
+  const DialogTemplate* template_ = nullptr;
   QPointer<QWidget> owner_window_;
   DialogUnits units_;
   std::map<int, QWidget*> controls_;

@@ -6,13 +6,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "ui/dialog.h"
-#include "ui/ui_call_gate.h"
+#include "ui/toolkit_window.h"
 #include "ui/win32/dialog_window.h"
 #include "ui/win32/ui_mailbox.h"
 
@@ -42,9 +41,21 @@ std::string text_of(HWND window) {
   return text;
 }
 
-HWND list_of(const CDialog* dialog, int id) {
-  if (dialog == nullptr || dialog->window() == nullptr) return nullptr;
-  return dialog->window()->control(id);
+// A text that the list copies into a buffer, cut to the buffer's length
+// less one: the buffer grows until the text leaves room to spare, so that a
+// text which filled it is never taken for the whole one.
+template <typename CopyInto>
+std::string read_whole_text(CopyInto copy_into) {
+  constexpr std::size_t kLongest = std::size_t{1} << 20;
+  for (std::size_t size = 256;; size *= 2) {
+    std::string buffer(size, '\0');
+    copy_into(buffer.data(), static_cast<int>(size));
+    const std::size_t length = std::strlen(buffer.c_str());
+    if (length + 1 < size || size >= kLongest) {
+      buffer.resize(length);
+      return buffer;
+    }
+  }
 }
 
 int column_format(ColumnAlign align) {
@@ -73,18 +84,143 @@ HWND default_owner_window(const CDialog& dialog) {
   return nullptr;
 }
 
+namespace {
+
+HWND owner_for(const CDialog& dialog) {
+  const CDialog* parent = dialog.parent();
+  if (parent != nullptr && parent->window() != nullptr && parent->window()->hwnd() != nullptr) {
+    return parent->window()->hwnd();
+  }
+  return default_owner_window(dialog);
+}
+
+}  // namespace
+
+// The list control in report view, by its window.
+class ListView final : public ReportView {
+ public:
+  explicit ListView(HWND hwnd) : hwnd_(hwnd) {}
+
+  int column_count() const override {
+    HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd_, LVM_GETHEADER, 0, 0));
+    return header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+  }
+
+  int item_count() const override { return static_cast<int>(SendMessageA(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
+
+  int insert_column(int index, std::string_view heading, ColumnAlign align, int width) override {
+    std::string text(heading);
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = column_format(align);
+    column.cx = width;
+    column.pszText = text.data();
+    column.iSubItem = index;
+    return static_cast<int>(
+        SendMessageA(hwnd_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)));
+  }
+
+  int insert_item(int index, std::string_view text) override {
+    std::string copy(text);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = copy.data();
+    return static_cast<int>(SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  }
+
+  bool set_item_text(int item, int sub_item, std::string_view text) override {
+    std::string copy(text);
+    LVITEMA row{};
+    row.iSubItem = sub_item;
+    row.pszText = copy.data();
+    return SendMessageA(hwnd_, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)) != 0;
+  }
+
+  std::string item_text(int item, int sub_item) const override {
+    return read_whole_text([&](char* buffer, int size) {
+      LVITEMA row{};
+      row.iSubItem = sub_item;
+      row.pszText = buffer;
+      row.cchTextMax = size;
+      SendMessageA(hwnd_, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row));
+    });
+  }
+
+  std::string column_heading(int column) const override {
+    return read_whole_text([&](char* buffer, int size) {
+      LVCOLUMNA info{};
+      info.mask = LVCF_TEXT;
+      info.pszText = buffer;
+      info.cchTextMax = size;
+      SendMessageA(hwnd_, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+    });
+  }
+
+  int column_width(int column) const override {
+    return static_cast<int>(SendMessageA(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+  }
+
+ private:
+  HWND hwnd_;
+};
+
 DialogWindow::DialogWindow(CDialog& owner) : owner_(owner) {}
 
 DialogWindow::~DialogWindow() { destroy(); }
 
-bool DialogWindow::create(int template_id, HWND owner_window) {
+bool DialogWindow::create_from_template(int template_id, bool modal) {
   init_common_controls();
-  owner_window_ = owner_window;
-  HWND made = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), owner_window,
+  owner_window_ = owner_for(owner_);
+  if (modal && owner_window_ != nullptr && IsWindowEnabled(owner_window_)) {
+    EnableWindow(owner_window_, FALSE);
+    owner_disabled_ = true;
+  }
+  HWND made = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), owner_window_,
                                  &DialogWindow::dialog_proc, reinterpret_cast<LPARAM>(this));
   // WM_INITDIALOG has set hwnd_ already; a failed creation leaves nothing.
-  if (made == nullptr) hwnd_ = nullptr;
+  if (made == nullptr) {
+    hwnd_ = nullptr;
+    enable_owner();
+  }
   return made != nullptr;
+}
+
+void DialogWindow::show_window() { ShowWindow(hwnd_, SW_SHOW); }
+
+void DialogWindow::run_modal() {
+  t_modal_dialogs.push_back(&owner_);
+  modal_ = true;
+  ShowWindow(hwnd_, SW_SHOW);
+  bool quit = false;
+  WPARAM quit_code = 0;
+  MSG message;
+  while (!ended_) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) {
+      quit = true;
+      quit_code = message.wParam;
+      break;
+    }
+    if (got == -1) break;
+    if (!IsDialogMessageA(hwnd_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  modal_ = false;
+  t_modal_dialogs.pop_back();
+  // The quit request belongs to the loop further out.
+  if (quit) PostQuitMessage(static_cast<int>(quit_code));
+}
+
+void DialogWindow::end(int) {
+  stop();
+  if (modal_) {
+    PostMessageA(hwnd_, WM_NULL, 0, 0);
+  } else {
+    destroy();
+  }
 }
 
 HWND DialogWindow::control(int id) const {
@@ -92,7 +228,7 @@ HWND DialogWindow::control(int id) const {
   return GetDlgItem(hwnd_, id);
 }
 
-void DialogWindow::end() {
+void DialogWindow::stop() {
   if (ended_) return;
   ended_ = true;
   for (unsigned id : timers_) KillTimer(hwnd_, id);
@@ -100,12 +236,20 @@ void DialogWindow::end() {
 }
 
 void DialogWindow::destroy() {
+  enable_owner();
   if (hwnd_ == nullptr) return;
   HWND window = hwnd_;
-  end();
+  stop();
   hwnd_ = nullptr;
+  lists_.clear();
   SetWindowLongPtrA(window, DWLP_USER, 0);
   DestroyWindow(window);
+}
+
+void DialogWindow::enable_owner() {
+  if (!owner_disabled_) return;
+  owner_disabled_ = false;
+  EnableWindow(owner_window_, TRUE);
 }
 
 bool DialogWindow::start_timer(unsigned id, unsigned period_ms) {
@@ -117,6 +261,41 @@ bool DialogWindow::start_timer(unsigned id, unsigned period_ms) {
 bool DialogWindow::stop_timer(unsigned id) {
   if (hwnd_ == nullptr || timers_.erase(id) == 0) return false;
   return KillTimer(hwnd_, id) != 0;
+}
+
+bool DialogWindow::add_about_entry(unsigned command_id, std::string_view text) {
+  // The window's own system menu, not a fresh copy of the standard one.
+  HMENU menu = hwnd_ != nullptr ? GetSystemMenu(hwnd_, FALSE) : nullptr;
+  if (menu == nullptr) return false;
+  const std::string item(text);
+  return AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) && AppendMenuA(menu, MF_STRING, command_id, item.c_str());
+}
+
+void DialogWindow::system_command(unsigned id, std::intptr_t param) {
+  if (hwnd_ != nullptr) DefWindowProcA(hwnd_, WM_SYSCOMMAND, id, static_cast<LPARAM>(param));
+}
+
+std::string DialogWindow::control_text(int id) const {
+  HWND window = control(id);
+  return window != nullptr ? text_of(window) : std::string();
+}
+
+void DialogWindow::set_control_text(int id, std::string_view text) {
+  HWND window = control(id);
+  if (window == nullptr) return;
+  const std::string copy(text);
+  SetWindowTextA(window, copy.c_str());
+}
+
+ReportView* DialogWindow::report_view(int id) {
+  HWND window = control(id);
+  if (window == nullptr) return nullptr;
+  char class_name[32] = {};
+  GetClassNameA(window, class_name, sizeof class_name);
+  if (lstrcmpiA(class_name, WC_LISTVIEWA) != 0) return nullptr;
+  std::unique_ptr<ListView>& list = lists_[id];
+  if (list == nullptr) list = std::make_unique<ListView>(window);
+  return list.get();
 }
 
 void DialogWindow::centre() {
@@ -205,244 +384,15 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   }
 }
 
-// --- CDialog ---------------------------------------------------------------
-
-CDialog::CDialog(int template_id, CDialog* parent)
-    : template_id_(template_id),
-      parent_(parent),
-      gate_(std::make_unique<UiCallGate>(
-          [mailbox = std::weak_ptr<UiMailbox>(UiMailbox::for_this_thread())](std::function<void()> job) {
-            const auto box = mailbox.lock();
-            return box != nullptr && box->post(std::move(job));
-          })) {}
-
-CDialog::~CDialog() {
-  close_ui_calls();
-  window_.reset();
-}
-
-namespace {
-
-HWND owner_for(const CDialog& dialog) {
-  const CDialog* parent = dialog.parent();
-  if (parent != nullptr && parent->window() != nullptr && parent->window()->hwnd() != nullptr) {
-    return parent->window()->hwnd();
-  }
-  return default_owner_window(dialog);
-}
-
-}  // namespace
-
-bool CDialog::create_window() {
-  if (used_) return false;
-  used_ = true;
-  const HWND owner = owner_for(*this);
-  // The object exists before the window, so that OnInitDialog, which runs
-  // while the window is being made, already finds it.
-  window_ = std::make_unique<DialogWindow>(*this);
-  if (!window_->create(template_id_, owner)) {
-    window_.reset();
-    return false;
-  }
-  return true;
-}
-
-int CDialog::DoModal() {
-  if (used_) return -1;
-  // The owner is disabled before the window exists, so that no moment is
-  // left in which both take input.
-  const HWND owner = owner_for(*this);
-  const bool disable_owner = owner != nullptr && IsWindowEnabled(owner);
-  if (disable_owner) EnableWindow(owner, FALSE);
-  if (!create_window()) {
-    if (disable_owner) EnableWindow(owner, TRUE);
-    return -1;
-  }
-  HWND window = window_->hwnd();
-  t_modal_dialogs.push_back(this);
-  if (!ended_) ShowWindow(window, SW_SHOW);
-
-  bool quit = false;
-  WPARAM quit_code = 0;
-  MSG message;
-  while (!ended_) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-    if (got == 0) {
-      quit = true;
-      quit_code = message.wParam;
-      break;
-    }
-    if (got == -1) break;
-    // The dialog manager gives Enter, Escape and Tab their dialog meaning.
-    if (!IsDialogMessageA(window, &message)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-  t_modal_dialogs.pop_back();
-  // A loop that ended without EndDialog (the program was told to quit)
-  // counts as a cancel.
-  if (!ended_) EndDialog(kIdCancel);
-  // The owner comes back before this window goes, so that it, and not some
-  // other program, becomes the active window.
-  if (disable_owner) EnableWindow(owner, TRUE);
-  window_.reset();
-  // The quit request belongs to the loop further out.
-  if (quit) PostQuitMessage(static_cast<int>(quit_code));
-  return result_;
-}
-
-bool CDialog::Create() {
-  if (!create_window()) return false;
-  if (!ended_) ShowWindow(window_->hwnd(), SW_SHOW);
-  return true;
-}
-
-void CDialog::EndDialog(int result) {
-  if (ended_ || !window_) return;
-  ended_ = true;
-  result_ = result;
-  close_ui_calls();
-  window_->end();
-  // A modal loop notices ended_ after the message at hand; a window made by
-  // Create has no loop of its own and goes now.
-  const bool modal = std::find(t_modal_dialogs.begin(), t_modal_dialogs.end(), this) != t_modal_dialogs.end();
-  if (modal) {
-    PostMessageA(window_->hwnd(), WM_NULL, 0, 0);
-  } else {
-    window_->destroy();
-  }
-}
-
-bool CDialog::is_open() const { return window_ != nullptr && window_->hwnd() != nullptr && !ended_; }
-
-void CDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
-  // Move, size, close and the rest, as the platform does them.
-  if (window_ != nullptr && window_->hwnd() != nullptr) {
-    DefWindowProcA(window_->hwnd(), WM_SYSCOMMAND, nID, static_cast<LPARAM>(lParam));
-  }
-}
-
-bool CDialog::SetTimer(unsigned id, unsigned period_ms) { return is_open() && window_->start_timer(id, period_ms); }
-
-bool CDialog::KillTimer(unsigned id) { return window_ != nullptr && window_->stop_timer(id); }
-
-bool CDialog::append_about_entry(unsigned command_id, std::string_view text) {
-  if (!is_open() || text.empty()) return false;
-  // The window's own system menu, not a fresh copy of the standard one.
-  HMENU menu = GetSystemMenu(window_->hwnd(), FALSE);
-  if (menu == nullptr) return false;
-  const std::string item(text);
-  return AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) && AppendMenuA(menu, MF_STRING, command_id, item.c_str());
-}
-
 struct Icon::Data {
   HICON handle = nullptr;
 };
 
-void CDialog::set_icon(const Icon& icon, bool big) {
-  if (window_ == nullptr || window_->hwnd() == nullptr || icon.empty()) return;
-  SendMessageA(window_->hwnd(), WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon.data()->handle));
-  if (big) window_->set_icon(icon.data()->handle);
-}
-
-bool CDialog::has_control(int id) const { return window_ != nullptr && window_->control(id) != nullptr; }
-
-std::string CDialog::control_text(int id) const {
-  HWND control = window_ != nullptr ? window_->control(id) : nullptr;
-  return control != nullptr ? text_of(control) : std::string();
-}
-
-void CDialog::set_control_text(int id, std::string_view text) {
-  HWND control = window_ != nullptr ? window_->control(id) : nullptr;
-  if (control == nullptr) return;
-  const std::string copy(text);
-  SetWindowTextA(control, copy.c_str());
-}
-
-// --- the list view ---------------------------------------------------------
-
-int CListCtrl::insert_column(int index, std::string_view heading, ColumnAlign align, int width) {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr) return -1;
-  std::string text(heading);
-  LVCOLUMNA column{};
-  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-  column.fmt = column_format(align);
-  column.cx = width;
-  column.pszText = text.data();
-  column.iSubItem = index;
-  return static_cast<int>(SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)));
-}
-
-int CListCtrl::insert_item(int index, std::string_view text) {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr) return -1;
-  std::string copy(text);
-  LVITEMA item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = index;
-  item.pszText = copy.data();
-  return static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-bool CListCtrl::set_item_text(int item, int sub_item, std::string_view text) {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr || item < 0 || item >= item_count() || sub_item < 0 || sub_item >= column_count()) return false;
-  std::string copy(text);
-  LVITEMA row{};
-  row.iSubItem = sub_item;
-  row.pszText = copy.data();
-  return SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)) != 0;
-}
-
-int CListCtrl::item_count() const {
-  HWND list = list_of(dialog_, id_);
-  return list != nullptr ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
-}
-
-int CListCtrl::column_count() const {
-  HWND list = list_of(dialog_, id_);
-  HWND header = list != nullptr ? reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0)) : nullptr;
-  return header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
-}
-
-std::string CListCtrl::item_text(int item, int sub_item) const {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr || item < 0 || item >= item_count() || sub_item < 0 || sub_item >= column_count()) return {};
-  // The list copies at most the buffer's length less one; a text that fills
-  // it may be longer, so the buffer grows until one is left over.
-  for (std::size_t size = 256;; size *= 2) {
-    std::string buffer(size, '\0');
-    LVITEMA row{};
-    row.iSubItem = sub_item;
-    row.pszText = buffer.data();
-    row.cchTextMax = static_cast<int>(size);
-    const auto length = static_cast<std::size_t>(
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)));
-    if (length + 1 < size || size >= (1u << 20)) {
-      buffer.resize(std::min(length, size - 1));
-      return buffer;
-    }
-  }
-}
-
-std::string CListCtrl::column_heading(int column) const {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr) return {};
-  char buffer[256] = {};
-  LVCOLUMNA info{};
-  info.mask = LVCF_TEXT;
-  info.pszText = buffer;
-  info.cchTextMax = sizeof buffer;
-  if (!SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info))) return {};
-  return buffer;
-}
-
-int CListCtrl::column_width(int column) const {
-  HWND list = list_of(dialog_, id_);
-  if (list == nullptr || column < 0 || column >= column_count()) return 0;
-  return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+void DialogWindow::set_icon(const Icon& icon, IconSize size) {
+  if (hwnd_ == nullptr) return;
+  const bool big = size == IconSize::big;
+  SendMessageA(hwnd_, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon.data()->handle));
+  if (big) icon_ = icon.data()->handle;
 }
 
 // --- resources -------------------------------------------------------------
@@ -478,14 +428,20 @@ void CWinApp::Enable3dControls() {
   init_common_controls();
 }
 
-int run_application(int, char**) {
-  CWinApp* app = CWinApp::instance();
-  if (app == nullptr) {
-    std::fprintf(stderr, "quarn: no application object\n");
-    return 1;
-  }
+// --- the toolkit's part of the shared code ------------------------------------
+
+std::unique_ptr<ToolkitWindow> make_toolkit_window(CDialog& dialog) { return std::make_unique<DialogWindow>(dialog); }
+
+UiCallGate::Post ui_thread_post() {
+  return [mailbox = std::weak_ptr<UiMailbox>(UiMailbox::for_this_thread())](std::function<void()> job) {
+    const auto box = mailbox.lock();
+    return box != nullptr && box->post(std::move(job));
+  };
+}
+
+int run_toolkit_application(CWinApp& app, int, char**) {
   init_common_controls();
-  if (!app->InitInstance()) return 0;
+  if (!app.InitInstance()) return 0;
   MSG message;
   BOOL got;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0 && got != -1) {
