@@ -77,6 +77,11 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platfor
   return result;
 }
 
+void CommandLineScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
+  // A preview changes no byte on disk, a leftover's included.
+  if (!report_only_) CVirusScanner::RemoveLeftover(handler, file);
+}
+
 CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& path, const platform::Folder& folder) {
   if (backup_ && backup_->is_store(folder)) return WalkDecision::pass_over;
   if (one_file_system_ && root_device_) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs.h"
+
 namespace quarn::platform {
 
 class Folder;
@@ -56,6 +58,8 @@ class File {
   bool write_all(const void* data, std::size_t len);
 
   std::optional<std::uint64_t> size() const;
+  // The open file's identity, whatever name reaches it now.
+  std::optional<FileIdentity> identity() const;
   bool set_length(std::uint64_t length);
   // Pushes written data and the new length to the device.
   bool flush_to_disk();
@@ -68,6 +72,11 @@ class File {
   bool copy_owner_from(const File& other);
   // Closes the handle and reports whether the platform accepted the close.
   bool close();
+
+  // Tags the file as quarn's own with a value, in an extended attribute
+  // that travels with the file but not with a plain copy of its bytes.
+  // False where the file system (or the platform) keeps no such tags.
+  bool set_marker(std::string_view value);
 
   // Wraps a handle that a platform's open has just checked; for the
   // platform layer's own use.

@@ -57,8 +57,13 @@ class Folder {
   bool replace_file(std::string_view from, std::string_view to) const;
   // Pushes this folder's entries (a rename, a deletion) to the device.
   bool flush_to_disk() const;
+  // The value that File::set_marker gave the regular file name; nothing
+  // when it has none (or is no regular file, or the platform keeps none).
+  std::optional<std::string> marker_of(std::string_view name) const;
 
   std::optional<FileIdentity> identity() const;
+  // The identity of the entry name, looked at without following a link.
+  std::optional<FileIdentity> identity_of(std::string_view name) const;
   // A file system that holds no files of a disk: proc, sysfs, devtmpfs,
   // devpts, cgroup, debugfs and the like. Walking into one reads the
   // kernel's state, not the user's files.

@@ -130,13 +130,20 @@ ScanStatus clean_program(const platform::FileAt& at, RemedyIo& io) {
   auto temp = io.create_unique(at.folder, kRestoreStem, temp_name);
   if (!temp) return STATUS_ERROR;
   TemporaryFile guard(io, *temp, at.folder, temp_name);
+  // Without the mark a leftover is only never removed by a later scan; the
+  // restore itself does not depend on it.
+  io.mark(*temp, temp_name);
   if (!copy_range(io, *in.file, in.host.offset, in.host.size, *temp)) return STATUS_ERROR;
   if (!io.flush_to_disk(*temp)) return STATUS_ERROR;
   if (!io.copy_attributes(*temp, *in.file)) return STATUS_ERROR;
   if (!io.close(*temp)) return STATUS_ERROR;
+  // The name must still lead to the file the host was read from: a file
+  // put there by another program since is never replaced.
+  const auto read_from = in.file->identity();
   // Win32 cannot replace a file that is still open; a failed close of a
   // file only read changes nothing.
   io.close(*in.file);
+  if (!read_from || at.folder.identity_of(at.name) != read_from) return STATUS_ERROR;
   if (!io.replace_file(at.folder, temp_name, at.name)) return STATUS_ERROR;
   guard.keep();
   return after_folder_change(at.folder, io, STATUS_CLEANED);
@@ -152,6 +159,14 @@ ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) {
     case Plan::fail: break;
   }
   return STATUS_ERROR;
+}
+
+bool remove_leftover(const platform::FileAt& at, RemedyIo& io) {
+  const std::string_view stem = kRestoreStem;
+  if (at.name.substr(0, stem.size()) != stem) return false;
+  const auto marker = at.folder.marker_of(at.name);
+  if (!marker || *marker != at.name) return false;
+  return io.delete_file(at.folder, at.name) && io.flush_folder(at.folder);
 }
 
 }  // namespace remedies

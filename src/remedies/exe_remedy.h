@@ -11,7 +11,9 @@ namespace quarn::remedies {
 
 // The restored program is written to a file named with this stem in the
 // infected file's own folder, so the final rename never crosses volumes.
-// No handler claims its extension.
+// No handler claims its extension. Where the file system keeps extended
+// attributes, the file is marked with its own name, so that a later scan
+// can tell a leftover of its own from anything else with such a name.
 inline constexpr const char kRestoreStem[] = ".quarn-restore-";
 
 // Whether the file name (the text after the last separator), lower-cased,
@@ -28,5 +30,11 @@ bool is_dropped_copy(const std::string& path);
 ScanStatus clean_program(const platform::FileAt& file, RemedyIo& io);
 // What clean_program would return, found by reading only.
 ScanStatus preview_program(const platform::FileAt& file, RemedyIo& io);
+
+// Removes file if it is a restore's temporary file that a restore cut short
+// left behind: its name begins with kRestoreStem and its marker, written
+// when the restore created it, is its own name. A file that only looks the
+// part (a user's, a copy of a leftover) is never removed. True when removed.
+bool remove_leftover(const platform::FileAt& file, RemedyIo& io);
 
 }  // namespace quarn::remedies

@@ -6,7 +6,10 @@
 
 namespace quarn {
 
-CExeHandler::CExeHandler() : CVirusHandler(kThreatName, "exe;dll", false) { m_pszSignature = kExeSignature; }
+CExeHandler::CExeHandler() : CVirusHandler(kThreatName, "exe;dll", false) {
+  m_pszSignature = kExeSignature;
+  m_pszTemporaryPrefix = remedies::kRestoreStem;
+}
 
 ScanStatus CExeHandler::Clean(const platform::FileAt& file) {
   return remedies::without_throwing([&] { return remedies::clean_program(file, remedies::RemedyIo::system()); });
@@ -14,6 +17,12 @@ ScanStatus CExeHandler::Clean(const platform::FileAt& file) {
 
 ScanStatus CExeHandler::Preview(const platform::FileAt& file) {
   return remedies::without_throwing([&] { return remedies::preview_program(file, remedies::RemedyIo::system()); });
+}
+
+bool CExeHandler::RemoveLeftover(const platform::FileAt& file) {
+  return remedies::without_throwing([&] {
+           return remedies::remove_leftover(file, remedies::RemedyIo::system()) ? STATUS_DELETED : STATUS_SKIPPED;
+         }) == STATUS_DELETED;
 }
 
 CHtmlHandler::CHtmlHandler() : CVirusHandler(kThreatName, "html;htm;asp", false) {

@@ -44,6 +44,7 @@ namespace {
 
 struct PageInspection {
   ScanStatus status = STATUS_ERROR;
+  std::uint64_t length = 0;      // the page's length when its tail was read
   std::uint64_t cut_length = 0;  // with STATUS_CLEANED: the page's new length
 };
 
@@ -53,6 +54,7 @@ PageInspection inspect(platform::File& file, RemedyIo& io) {
   PageInspection in;
   auto length = io.size(file);
   if (!length) return in;
+  in.length = *length;
   const std::uint64_t wanted = std::min<std::uint64_t>(*length, kTailLength);
   const std::uint64_t offset = *length - wanted;
   std::array<char, kTailLength> tail;
@@ -100,6 +102,10 @@ ScanStatus clean_page(const platform::FileAt& at, RemedyIo& io) {
   if (!file) return STATUS_ERROR;
   PageInspection in = inspect(*file, io);
   if (in.status != STATUS_CLEANED) return in.status;
+  // Another program may have cut or grown the page since its tail was read:
+  // cutting it then could extend it with zeros or cut the wrong bytes.
+  const auto length_now = io.size(*file);
+  if (!length_now || *length_now != in.length) return STATUS_ERROR;
   if (!io.set_length(*file, in.cut_length)) return STATUS_ERROR;
   // The cut must be on the disk before the page counts as cleaned.
   if (!io.flush_to_disk(*file)) return STATUS_ERROR;

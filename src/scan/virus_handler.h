@@ -33,9 +33,16 @@ class CVirusHandler {
   // is, STATUS_ERROR when it would fail on what it reads.
   virtual ScanStatus Preview(const platform::FileAt& file);
 
+  // Removes the file if it is provably a temporary file that this handler's
+  // remedy left behind when it was cut short (the process killed, the
+  // machine down). The walk offers it every file whose name begins with
+  // m_pszTemporaryPrefix. True when it was removed; the base removes none.
+  virtual bool RemoveLeftover(const platform::FileAt& file);
+
   std::string m_strThreatName;
   std::string m_strExtensions;
   const char* m_pszSignature = nullptr;  // not owned; constants live as long as the program
+  const char* m_pszTemporaryPrefix = nullptr;  // likewise; nullptr: the remedy makes no files
   bool m_bMatchAlways;
 };
 

@@ -1,5 +1,6 @@
 #include "scan/virus_scanner.h"
 
+#include <cstring>
 #include <vector>
 
 #include "platform/clock.h"
@@ -239,6 +240,17 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
   try {
     if (IsOwnProgram(path, identity)) return true;
 
+    for (CVirusHandler* handler : m_setHandlers) {
+      const char* prefix = handler->m_pszTemporaryPrefix;
+      if (prefix != nullptr && at.name.substr(0, std::strlen(prefix)) == prefix) {
+        // A remedy's own temporary file is nobody's data: never scanned,
+        // counted as skipped as before, and gone if it is a leftover.
+        RemoveLeftover(*handler, at);
+        bump(m_nFilesSkipped);
+        return true;
+      }
+    }
+
     auto claimed = m_mapExtensions.find(extension_of(path));
     if (claimed == m_mapExtensions.end() || claimed->second.empty()) {
       bump(m_nFilesSkipped);
@@ -298,6 +310,10 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
 
 ScanStatus CVirusScanner::ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) {
   return handler.Clean(file);
+}
+
+void CVirusScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
+  handler.RemoveLeftover(file);
 }
 
 CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const platform::Folder& folder) {

@@ -109,6 +109,9 @@ class CVirusScanner : public CScanThread {
   // Applies one matched handler's remedy. Derived scanners wrap it (a backup
   // first, or a preview instead of the remedy).
   virtual ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file);
+  // Offers a file named like a handler's temporary file to that handler,
+  // which removes it if it is a leftover of its own. A preview leaves it.
+  virtual void RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file);
   // The word that the log line of a file with this result begins with.
   virtual const char* LogWord(ScanStatus status) const;
   enum class WalkDecision {

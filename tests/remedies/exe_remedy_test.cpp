@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -242,6 +243,49 @@ TEST(ExeRemedy, folder_without_write_permission_fails_cleanly) {
   EXPECT_EQ(clean_program(placed(path), RemedyIo::system()), STATUS_ERROR);
   EXPECT_EQ(read_file(path), infected);
   EXPECT_EQ(temporary_files_in(tree.path("ro")), 0);
+}
+
+// Another program's file, renamed over the infected one while the host is
+// being copied out of it.
+class ReplacingIo : public RemedyIo {
+ public:
+  ReplacingIo(std::string path, std::string other) : path_(std::move(path)), other_(std::move(other)) {}
+  bool flush_to_disk(platform::File& file) override {
+    std::filesystem::rename(other_, path_);
+    return RemedyIo::flush_to_disk(file);
+  }
+
+ private:
+  std::string path_, other_;
+};
+
+TEST(ExeRemedy, a_file_put_in_the_programs_place_during_the_restore_is_never_replaced) {
+  TempTree tree;
+  const std::string path = tree.write("app.exe", sample::infected_program(sample::host_program("moved")));
+  const std::string other = tree.write("other.bin", "someone else's program");
+  ReplacingIo io(path, other);
+  EXPECT_EQ(clean_program(placed(path), io), STATUS_ERROR);
+  EXPECT_EQ(read_file(path), "someone else's program");
+  EXPECT_EQ(temporary_files_in(tree.root()), 0);
+}
+
+TEST(ExeRemedy, only_a_leftover_marked_with_its_own_name_is_removed) {
+  TempTree tree;
+  const std::string stem = kRestoreStem;
+  auto marked = [&](const std::string& name, const std::string& marker) {
+    const std::string path = tree.write(name, "a host");
+    return ::setxattr(path.c_str(), "user.quarn.marker", marker.data(), marker.size(), 0) == 0;
+  };
+  if (!marked(stem + "AAAAAA", stem + "AAAAAA")) GTEST_SKIP() << "this file system keeps no extended attributes";
+  tree.write(stem + "BBBBBB", "a user's file that only looks the part");
+  ASSERT_TRUE(marked(stem + "CCCCCC", stem + "AAAAAA"));  // a copy of a leftover
+  ASSERT_TRUE(marked("notes.txt", "notes.txt"));
+  for (const char* name : {"AAAAAA", "BBBBBB", "CCCCCC"}) remove_leftover(placed(tree.path(stem + name)), RemedyIo::system());
+  EXPECT_FALSE(remove_leftover(placed(tree.path("notes.txt")), RemedyIo::system()));
+  EXPECT_FALSE(exists(tree.path(stem + "AAAAAA")));
+  EXPECT_TRUE(exists(tree.path(stem + "BBBBBB")));
+  EXPECT_TRUE(exists(tree.path(stem + "CCCCCC")));
+  EXPECT_TRUE(exists(tree.path("notes.txt")));
 }
 
 }  // namespace

@@ -205,5 +205,29 @@ TEST(PageRemedy, page_beyond_4_gib_is_cut_at_its_64_bit_offset) {
   EXPECT_EQ(std::filesystem::file_size(path), own_end);
 }
 
+// Cuts the page short right after its tail was read, as another program
+// might.
+class ShrinkingIo : public RemedyIo {
+ public:
+  explicit ShrinkingIo(std::string path) : path_(std::move(path)) {}
+  std::optional<std::size_t> read_at(platform::File& file, std::uint64_t offset, void* buffer,
+                                     std::size_t len) override {
+    auto got = RemedyIo::read_at(file, offset, buffer, len);
+    std::filesystem::resize_file(path_, 10);
+    return got;
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST(PageRemedy, page_that_shrank_after_its_tail_was_read_is_not_cut_or_extended) {
+  TempTree tree;
+  const std::string path = tree.write("shrinks.htm", clean_page("Shrinks") + appended_block());
+  ShrinkingIo io(path);
+  EXPECT_EQ(clean_page(placed(path), io), STATUS_ERROR);
+  EXPECT_EQ(std::filesystem::file_size(path), 10u);
+}
+
 }  // namespace
 }  // namespace quarn::remedies

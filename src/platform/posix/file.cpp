@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -184,6 +185,12 @@ std::optional<std::uint64_t> File::size() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<FileIdentity> File::identity() const {
+  struct stat st;
+  if (::fstat(fd_of(handle_), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool File::set_length(std::uint64_t length) {
   int rc;
   do {
@@ -205,6 +212,10 @@ bool File::copy_owner_from(const File& other) {
   if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) return false;
   if (mine.st_uid == theirs.st_uid && mine.st_gid == theirs.st_gid) return true;
   return ::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0;
+}
+
+bool File::set_marker(std::string_view value) {
+  return ::fsetxattr(fd_of(handle_), kMarkerAttribute, value.data(), value.size(), 0) == 0;
 }
 
 bool File::close() {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -132,9 +133,32 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 
 bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }
 
+std::optional<std::string> Folder::marker_of(std::string_view name) const {
+  if (!is_plain_name(name)) return std::nullopt;
+  const int fd = ::openat(impl_->fd, std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  std::optional<std::string> value;
+  char buffer[256];
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const ssize_t n = ::fgetxattr(fd, kMarkerAttribute, buffer, sizeof buffer);
+    if (n >= 0) value.emplace(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return value;
+}
+
 std::optional<FileIdentity> Folder::identity() const {
   struct stat st;
   if (::fstat(impl_->fd, &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileIdentity> Folder::identity_of(std::string_view name) const {
+  struct stat st;
+  if (!is_plain_name(name) || ::fstatat(impl_->fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return std::nullopt;
+  }
   return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 

@@ -10,6 +10,9 @@
 
 namespace quarn::platform {
 
+// The extended attribute that carries File::set_marker's value.
+inline constexpr char kMarkerAttribute[] = "user.quarn.marker";
+
 struct Folder::Impl {
   int fd = -1;
   ~Impl() {

@@ -198,6 +198,13 @@ std::optional<std::uint64_t> File::size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::optional<FileIdentity> File::identity() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(win32::to_handle(handle_), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 bool File::set_length(std::uint64_t length) {
   // Unlike SetEndOfFile, this leaves the file pointer where it was, as
   // ftruncate does.
@@ -231,6 +238,8 @@ bool File::copy_owner_from(const File&) {
   // in, which is the original's folder.
   return true;
 }
+
+bool File::set_marker(std::string_view) { return false; }
 
 bool File::close() {
   if (handle_ == kInvalid) return true;

@@ -91,7 +91,14 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 // to push.
 bool Folder::flush_to_disk() const { return true; }
 
+// Windows keeps no marker: a leftover there is never known to be quarn's.
+std::optional<std::string> Folder::marker_of(std::string_view) const { return std::nullopt; }
+
 std::optional<FileIdentity> Folder::identity() const { return identity_of(impl_->path.empty() ? "\\" : impl_->path); }
+
+std::optional<FileIdentity> Folder::identity_of(std::string_view name) const {
+  return is_plain_name(name) ? platform::identity_of(impl_->join(name)) : std::nullopt;
+}
 
 // Windows mounts no file system of the kernel's own state below a drive.
 bool Folder::is_pseudo_file_system() const { return false; }
