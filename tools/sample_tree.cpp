@@ -65,7 +65,7 @@ class TreeBuilder {
   std::string prefix_;
 };
 
-void add_programs(TreeBuilder& t) {
+void add_programs(TreeBuilder& t, std::size_t big_host_padding) {
   const std::string calc = host_program("calculator");
   t.add("Program Files/Calc/calc.exe", infected_program(calc), Outcome::cleaned, calc,
         "infected program (PE32): its host comes back");
@@ -91,12 +91,12 @@ void add_programs(TreeBuilder& t) {
 
   // A big host, so the signature lies behind the first wrap of the ring.
   std::string big_host = host_program("big program");
-  big_host.append(300000, '\x90');
+  big_host.append(big_host_padding, '\x90');
   PeRecipe big;
   big.resources = {{ResourceKey::of(kRtRcdata), ResourceKey::of(kHostProgramId), 0x0409, big_host}};
   big.overlay = kSignature;
   t.add("Program Files/Big/big.exe", build_pe(big).bytes, Outcome::cleaned, big_host,
-        "infected program over 300 KB, signature at its very end");
+        "big infected program (300 KB unless asked otherwise), signature at its very end");
 
   PeRecipe empty_host;
   empty_host.data = kSignature;
@@ -270,7 +270,7 @@ SampleTree write_sample_tree(const std::string& root, const SampleOptions& optio
       prefix = name;
     }
     TreeBuilder t(prefix);
-    add_programs(t);
+    add_programs(t, options.big_host_padding);
     add_dropped_copies(t);
     add_program_near_misses(t);
     add_pages(t);

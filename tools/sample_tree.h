@@ -68,6 +68,9 @@ struct SampleTree {
 struct SampleOptions {
   // Copies of the whole tree; more than one puts each in set-NNN/.
   unsigned copies = 1;
+  // Bytes that the big program's host carries past its headers: a larger
+  // host makes a restore take long enough to be interrupted in the act.
+  std::size_t big_host_padding = 300000;
 };
 
 // Writes the tree below root, which must be missing or empty. Throws

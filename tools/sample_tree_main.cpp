@@ -11,14 +11,18 @@ int main(int argc, char** argv) {
   CLI::App app{"Writes a sample tree of infected and clean files to try a scan on."};
   std::string dir;
   unsigned copies = 1;
+  std::size_t big_host = 300000;
   app.add_option("DIR", dir, "Folder to write into (missing or empty)")->required();
   app.add_option("--copies", copies, "Copies of the tree, each in its own set-NNN folder")
       ->check(CLI::Range(1u, 10000u));
+  app.add_option("--big-host", big_host, "Bytes of padding in the big program's host (default 300000)")
+      ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 30));
   CLI11_PARSE(app, argc, argv);
 
   try {
     quarn::sample::SampleOptions options;
     options.copies = copies;
+    options.big_host_padding = big_host;
     const auto tree = quarn::sample::write_sample_tree(dir, options);
     int cleaned = 0, deleted = 0, left = 0, untouched = 0;
     for (const auto& f : tree.files) {

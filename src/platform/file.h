@@ -44,14 +44,21 @@ class File {
   // Creates a new file with a unique name in folder, for writing: the name is
   // stem followed by random characters, and the file is created exclusively,
   // so it is never an existing file or a link planted there. name receives
-  // its name in the folder.
+  // its name in the folder. Where the file system keeps extended attributes
+  // the file carries a marker holding its own name from the moment it has
+  // that name (see Folder::is_marked_with_own_name), so that a leftover of
+  // an interrupted process can be told from anything else named alike.
   static std::optional<File> create_unique(const Folder& folder, const std::string& stem, std::string& name);
 
   bool is_open() const { return handle_ != kInvalid; }
 
   // Reads until len bytes have come or the data ends (fread's contract):
-  // a short count means end of file or a read error.
+  // a short count means end of file or a read error; read_failed tells
+  // which.
   std::size_t read(void* buffer, std::size_t len);
+  // True once a read has failed (an unreadable sector, a vanished device):
+  // what came before it is not the whole file.
+  bool read_failed() const { return read_failed_; }
   // Reads up to len bytes at offset, looping over short reads. Returns the
   // count, or nothing when the platform reports an error.
   std::optional<std::size_t> read_at(std::uint64_t offset, void* buffer, std::size_t len);
@@ -73,10 +80,6 @@ class File {
   // Closes the handle and reports whether the platform accepted the close.
   bool close();
 
-  // Tags the file as quarn's own with a value, in an extended attribute
-  // that travels with the file but not with a plain copy of its bytes.
-  // False where the file system (or the platform) keeps no such tags.
-  bool set_marker(std::string_view value);
 
   // Wraps a handle that a platform's open has just checked; for the
   // platform layer's own use.
@@ -90,6 +93,7 @@ class File {
   // reached; read() stops asking once a short read has reached that length.
   std::uint64_t size_at_open_ = 0;
   std::uint64_t position_ = 0;
+  bool read_failed_ = false;
 };
 
 }  // namespace quarn::platform

@@ -57,9 +57,10 @@ class Folder {
   bool replace_file(std::string_view from, std::string_view to) const;
   // Pushes this folder's entries (a rename, a deletion) to the device.
   bool flush_to_disk() const;
-  // The value that File::set_marker gave the regular file name; nothing
-  // when it has none (or is no regular file, or the platform keeps none).
-  std::optional<std::string> marker_of(std::string_view name) const;
+  // True when the regular file name carries the marker that
+  // File::create_unique gives its files, holding this very name: a file
+  // made by create_unique and never renamed or copied since.
+  bool is_marked_with_own_name(std::string_view name) const;
 
   std::optional<FileIdentity> identity() const;
   // The identity of the entry name, looked at without following a link.

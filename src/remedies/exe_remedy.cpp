@@ -130,9 +130,6 @@ ScanStatus clean_program(const platform::FileAt& at, RemedyIo& io) {
   auto temp = io.create_unique(at.folder, kRestoreStem, temp_name);
   if (!temp) return STATUS_ERROR;
   TemporaryFile guard(io, *temp, at.folder, temp_name);
-  // Without the mark a leftover is only never removed by a later scan; the
-  // restore itself does not depend on it.
-  io.mark(*temp, temp_name);
   if (!copy_range(io, *in.file, in.host.offset, in.host.size, *temp)) return STATUS_ERROR;
   if (!io.flush_to_disk(*temp)) return STATUS_ERROR;
   if (!io.copy_attributes(*temp, *in.file)) return STATUS_ERROR;
@@ -164,8 +161,7 @@ ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) {
 bool remove_leftover(const platform::FileAt& at, RemedyIo& io) {
   const std::string_view stem = kRestoreStem;
   if (at.name.substr(0, stem.size()) != stem) return false;
-  const auto marker = at.folder.marker_of(at.name);
-  if (!marker || *marker != at.name) return false;
+  if (!at.folder.is_marked_with_own_name(at.name)) return false;
   return io.delete_file(at.folder, at.name) && io.flush_folder(at.folder);
 }
 

@@ -12,8 +12,9 @@ namespace quarn::remedies {
 // The restored program is written to a file named with this stem in the
 // infected file's own folder, so the final rename never crosses volumes.
 // No handler claims its extension. Where the file system keeps extended
-// attributes, the file is marked with its own name, so that a later scan
-// can tell a leftover of its own from anything else with such a name.
+// attributes, the file carries a marker with its own name (see
+// File::create_unique), so that a later scan can tell a leftover of its
+// own from anything else with such a name.
 inline constexpr const char kRestoreStem[] = ".quarn-restore-";
 
 // Whether the file name (the text after the last separator), lower-cased,
@@ -32,8 +33,8 @@ ScanStatus clean_program(const platform::FileAt& file, RemedyIo& io);
 ScanStatus preview_program(const platform::FileAt& file, RemedyIo& io);
 
 // Removes file if it is a restore's temporary file that a restore cut short
-// left behind: its name begins with kRestoreStem and its marker, written
-// when the restore created it, is its own name. A file that only looks the
+// left behind: its name begins with kRestoreStem and it carries the marker
+// with its own name that File::create_unique gave it. A file that only looks the
 // part (a user's, a copy of a leftover) is never removed. True when removed.
 bool remove_leftover(const platform::FileAt& file, RemedyIo& io);
 

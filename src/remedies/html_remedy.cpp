@@ -97,13 +97,23 @@ TailVerdict analyse_tail(std::string_view tail) {
 
 ScanStatus clean_page(const platform::FileAt& at, RemedyIo& io) {
   // Opened by name in its folder without following a link, so a page
-  // swapped for a link cannot make the cut land in some other file.
+  // swapped for a link cannot make the cut land in some other file. It is
+  // read first and opened for writing only if it is to be cut, so that a
+  // page that stays as it is can be judged on read-only media too.
+  PageInspection in;
+  std::optional<platform::FileIdentity> inspected;
+  {
+    auto reader = io.open_read(at);
+    if (!reader) return STATUS_ERROR;
+    in = inspect(*reader, io);
+    if (in.status != STATUS_CLEANED) return in.status;
+    inspected = reader->identity();
+  }  // closed: Win32 would refuse the writer while a reader shares no writes
   auto file = io.open_read_write(at);
-  if (!file) return STATUS_ERROR;
-  PageInspection in = inspect(*file, io);
-  if (in.status != STATUS_CLEANED) return in.status;
-  // Another program may have cut or grown the page since its tail was read:
-  // cutting it then could extend it with zeros or cut the wrong bytes.
+  if (!file || !inspected || file->identity() != inspected) return STATUS_ERROR;
+  // Another program may have replaced, cut or grown the page since its tail
+  // was read: cutting it then could extend it with zeros or cut the wrong
+  // bytes.
   const auto length_now = io.size(*file);
   if (!length_now || *length_now != in.length) return STATUS_ERROR;
   if (!io.set_length(*file, in.cut_length)) return STATUS_ERROR;

@@ -41,7 +41,6 @@ class RemedyIo {
     return to.copy_owner_from(from) && to.copy_permissions_from(from);
   }
   virtual bool close(platform::File& file) { return file.close(); }
-  virtual bool mark(platform::File& file, std::string_view value) { return file.set_marker(value); }
   virtual bool replace_file(const platform::Folder& folder, std::string_view from, std::string_view to) {
     return folder.replace_file(from, to);
   }

@@ -284,6 +284,12 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
       FileSource source(*file, m_nBytesRead);
       std::vector<bool>& found = m_slotFound;
       m_ring->search(source, slots, found);
+      // A read that failed ended the search early: the file was not read
+      // to its end, so it is no clean file but one that could not be read.
+      if (file->read_failed()) {
+        bump(m_nScanErrors);
+        return false;
+      }
       for (std::size_t i = 0; i < found.size(); ++i) {
         if (found[i]) matched.insert(slot_handlers[i]);
       }

@@ -52,7 +52,8 @@ bool is_plain_name(std::string_view name) {
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kInvalid)),
       size_at_open_(other.size_at_open_),
-      position_(other.position_) {}
+      position_(other.position_),
+      read_failed_(other.read_failed_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -60,6 +61,7 @@ File& File::operator=(File&& other) noexcept {
     handle_ = std::exchange(other.handle_, kInvalid);
     size_at_open_ = other.size_at_open_;
     position_ = other.position_;
+    read_failed_ = other.read_failed_;
   }
   return *this;
 }
@@ -116,20 +118,61 @@ std::optional<File> File::create_new(const std::string& path) {
   return File(fd);
 }
 
-std::optional<File> File::create_unique(const Folder& folder, const std::string& stem, std::string& name) {
+namespace {
+
+std::string random_name(const std::string& stem) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::random_device random;
+  static thread_local std::random_device random;
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-  // Created exclusively, so a name that is taken (by a file or a planted
-  // link) is never opened; a few more tries find a free one.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = stem;
-    for (int i = 0; i < 6; ++i) candidate += kLetters[pick(random)];
-    int fd;
+  std::string name = stem;
+  for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+  return name;
+}
+
+bool mark_with(int fd, const std::string& name) {
+  return ::fsetxattr(fd, kMarkerAttribute, name.data(), name.size(), 0) == 0;
+}
+
+// Gives the unnamed file fd the name in dirfd. Without CAP_DAC_READ_SEARCH
+// AT_EMPTY_PATH is refused, and the file's /proc link serves instead.
+int link_unnamed(int fd, int dirfd, const std::string& name) {
+  if (::linkat(fd, "", dirfd, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  if (errno == EEXIST) return -1;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), dirfd, name.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+constexpr int kNameAttempts = 100;
+
+}  // namespace
+
+std::optional<File> File::create_unique(const Folder& folder, const std::string& stem, std::string& name) {
+  const int dirfd = folder.impl().fd;
+  // Made unnamed first, marked, and only then named: the file never exists
+  // under its name without the marker, so a process killed at any moment
+  // leaves no leftover that a later scan could not tell for its own.
+  int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string candidate = random_name(stem);
+      if (!mark_with(fd, candidate)) break;  // no extended attributes here
+      if (link_unnamed(fd, dirfd, candidate) == 0) {
+        name = std::move(candidate);
+        return File(fd);
+      }
+      if (errno != EEXIST) break;
+    }
+    ::close(fd);
+  }
+  // A file system without unnamed files (or without markers): created
+  // exclusively under its name, and marked right after where it can be.
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string candidate = random_name(stem);
     do {
-      fd = ::openat(folder.impl().fd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      fd = ::openat(dirfd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
+      mark_with(fd, candidate);
       name = std::move(candidate);
       return File(fd);
     }
@@ -144,6 +187,7 @@ std::size_t File::read(void* buffer, std::size_t len) {
   while (done < len) {
     ssize_t n = ::read(fd_of(handle_), out + done, len - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) read_failed_ = true;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
     position_ += static_cast<std::uint64_t>(n);
@@ -212,10 +256,6 @@ bool File::copy_owner_from(const File& other) {
   if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) return false;
   if (mine.st_uid == theirs.st_uid && mine.st_gid == theirs.st_gid) return true;
   return ::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0;
-}
-
-bool File::set_marker(std::string_view value) {
-  return ::fsetxattr(fd_of(handle_), kMarkerAttribute, value.data(), value.size(), 0) == 0;
 }
 
 bool File::close() {

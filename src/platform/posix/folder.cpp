@@ -133,19 +133,16 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 
 bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }
 
-std::optional<std::string> Folder::marker_of(std::string_view name) const {
-  if (!is_plain_name(name)) return std::nullopt;
+bool Folder::is_marked_with_own_name(std::string_view name) const {
+  if (!is_plain_name(name)) return false;
   const int fd = ::openat(impl_->fd, std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   struct stat st;
-  std::optional<std::string> value;
-  char buffer[256];
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const ssize_t n = ::fgetxattr(fd, kMarkerAttribute, buffer, sizeof buffer);
-    if (n >= 0) value.emplace(buffer, static_cast<std::size_t>(n));
-  }
+  char value[256];
+  ssize_t n = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::fgetxattr(fd, kMarkerAttribute, value, sizeof value);
   ::close(fd);
-  return value;
+  return n >= 0 && std::string_view(value, static_cast<std::size_t>(n)) == name;
 }
 
 std::optional<FileIdentity> Folder::identity() const {

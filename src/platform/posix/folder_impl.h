@@ -10,7 +10,7 @@
 
 namespace quarn::platform {
 
-// The extended attribute that carries File::set_marker's value.
+// The extended attribute that carries File::create_unique's marker.
 inline constexpr char kMarkerAttribute[] = "user.quarn.marker";
 
 struct Folder::Impl {

@@ -61,7 +61,8 @@ std::optional<DWORD> attributes_of(HANDLE handle) {
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kInvalid)),
       size_at_open_(other.size_at_open_),
-      position_(other.position_) {}
+      position_(other.position_),
+      read_failed_(other.read_failed_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -69,6 +70,7 @@ File& File::operator=(File&& other) noexcept {
     handle_ = std::exchange(other.handle_, kInvalid);
     size_at_open_ = other.size_at_open_;
     position_ = other.position_;
+    read_failed_ = other.read_failed_;
   }
   return *this;
 }
@@ -143,7 +145,11 @@ std::size_t File::read(void* buffer, std::size_t len) {
   while (done < len) {
     DWORD got = 0;
     DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
-    if (!ReadFile(win32::to_handle(handle_), out + done, want, &got, nullptr) || got == 0) break;
+    if (!ReadFile(win32::to_handle(handle_), out + done, want, &got, nullptr)) {
+      read_failed_ = true;
+      break;
+    }
+    if (got == 0) break;
     done += got;
     position_ += got;
     // A short read that reaches the length seen at open is the end: no
@@ -238,8 +244,6 @@ bool File::copy_owner_from(const File&) {
   // in, which is the original's folder.
   return true;
 }
-
-bool File::set_marker(std::string_view) { return false; }
 
 bool File::close() {
   if (handle_ == kInvalid) return true;

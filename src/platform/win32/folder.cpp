@@ -92,7 +92,7 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 bool Folder::flush_to_disk() const { return true; }
 
 // Windows keeps no marker: a leftover there is never known to be quarn's.
-std::optional<std::string> Folder::marker_of(std::string_view) const { return std::nullopt; }
+bool Folder::is_marked_with_own_name(std::string_view) const { return false; }
 
 std::optional<FileIdentity> Folder::identity() const { return identity_of(impl_->path.empty() ? "\\" : impl_->path); }
 

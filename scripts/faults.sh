@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs the real quarn-scan under real faults (tests/faults/harness.py) and
+# fails on the first run that loses or wrongly changes a file. Used by the
+# test stage 80-faults with short counts and by scripts/soak.sh with long
+# ones; each count comes from the environment:
+#   FAULT_KILLS      SIGKILL at a random moment, then a complete scan   (30)
+#   FAULT_RUNS       runs each of full-disk, read-only, eio, churn      (3)
+#   FAULT_FILES      small files for the load run                       (10000)
+#   FAULT_WIDE       entries of the load run's one wide folder          (200000)
+#   FAULT_HUGE       1: remedy a 10 GiB sparse program and page          (1)
+#   FAULT_JOBS       space-separated --jobs values to run each fault with;
+#                    "default" runs without --jobs                     (default)
+# Root is needed for the full disk (a small tmpfs) and the read-only mount;
+# without it those two are skipped with a note.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${QUARN_JOBS:-$(nproc)}
+
+cmake -S . -B build/native -G Ninja -DQUARN_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_TESTS=ON \
+  -DQUARN_BENCH=ON >/dev/null
+cmake --build build/native -j "$jobs" --target quarn-scan quarn-sample-tree quarn_fault
+build=$PWD/build/native
+harness=(python3 tests/faults/harness.py --scan "$build/src/cli/quarn-scan"
+         --sample "$build/tools/quarn-sample-tree" --fault-library "$build/tests/faults/libquarn_fault.so")
+
+faults=(full-disk read-only eio churn)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "faults.sh: not root: the full-disk and read-only runs need mounts and are skipped"
+  faults=(eio churn)
+fi
+
+for j in ${FAULT_JOBS:-default}; do
+  with_jobs=()
+  [ "$j" != default ] && with_jobs=(--jobs "$j")
+  "${harness[@]}" "${with_jobs[@]}" --fault kill --runs "${FAULT_KILLS:-30}"
+  for fault in "${faults[@]}"; do
+    "${harness[@]}" "${with_jobs[@]}" --fault "$fault" --runs "${FAULT_RUNS:-3}"
+  done
+done
+"${harness[@]}" --fault load --copies 1 --files "${FAULT_FILES:-10000}" --wide "${FAULT_WIDE:-200000}"
+[ "${FAULT_HUGE:-1}" = 1 ] && "${harness[@]}" --fault huge --copies 1
+echo "faults.sh: every run kept every file"

@@ -1,0 +1,371 @@
+#!/usr/bin/env python3
+"""Runs the real quarn-scan on a real infected tree under one kind of fault,
+as often as asked, and checks after every run that nothing was lost.
+
+    harness.py --scan BUILD/src/cli/quarn-scan --sample BUILD/tools/quarn-sample-tree
+               --fault kill --runs 30 [--copies 10] [--jobs N] [--work DIR]
+
+Faults: kill (SIGKILL at a random moment, then a complete scan), full-disk
+(a small tmpfs that fills up during the restores; root), read-only (a
+read-only bind mount; root), eio (reads of one folder fail, through the
+fault library), churn (another process appends to, truncates and replaces
+files while they are scanned), none (a plain run: the checker's own check).
+
+The one invariant checker: every file that was in the tree is afterwards
+either exactly as it was or exactly as a complete, undisturbed scan leaves
+it; a file that such a scan keeps is never missing; nothing new is left
+but a restore's own temporary files (and after a complete scan, not even
+those); the counters add up. Exits 1 on the first broken run, printing
+what broke.
+"""
+import argparse
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+RESTORE_STEM = ".quarn-restore-"
+
+
+def snapshot(root):
+    """Every regular file below root, by its path relative to root, with its bytes."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            if os.path.isfile(path) and not os.path.islink(path):
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, root)] = f.read()
+    return files
+
+
+class Failure(Exception):
+    pass
+
+
+def scan(args, root, extra=(), env=None, faults=None):
+    """Runs quarn-scan on root with --json; returns (status, summary, stderr)."""
+    command = [args.scan, "--json", *extra]
+    if args.jobs:
+        command += ["--jobs", str(args.jobs)]
+    command.append(root)
+    environment = dict(os.environ, **(env or {}))
+    if faults:
+        environment["LD_PRELOAD"] = args.fault_library
+        environment["QUARN_FAULTS"] = faults
+    run = subprocess.run(command, capture_output=True, env=environment, timeout=args.timeout)
+    summary = None
+    for line in run.stdout.decode("utf-8", "replace").splitlines():
+        record = json.loads(line)
+        if record.get("type") == "summary":
+            summary = record
+    return run.returncode, summary, run.stderr.decode("utf-8", "replace")
+
+
+def check_counters(summary, where):
+    if summary is None:
+        raise Failure(f"{where}: no summary")
+    if summary["files_cleaned"] + summary["files_deleted"] > summary["files_infected"]:
+        raise Failure(f"{where}: more files cleaned and deleted than infected: {summary}")
+
+
+def check_states(before, final, after, where, allow_leftovers):
+    """Each file as it was or as a complete scan leaves it; nothing else."""
+    for path, original in before.items():
+        now = after.get(path)
+        done = final.get(path)
+        if now is None:
+            if done is not None:
+                raise Failure(f"{where}: {path} is gone, but a complete scan keeps it")
+        elif now != original and now != done:
+            raise Failure(f"{where}: {path} is neither as it was nor as a complete scan leaves it "
+                          f"({len(now)} bytes; was {len(original)}, ends as {len(done or b'')})")
+    for path in after:
+        if path in before:
+            continue
+        if allow_leftovers and os.path.basename(path).startswith(RESTORE_STEM):
+            continue
+        raise Failure(f"{where}: {path} is new")
+
+
+class Fixture:
+    """The pristine tree, and the tree that one complete scan of it leaves."""
+
+    def __init__(self, args):
+        self.work = args.work
+        self.pristine = os.path.join(self.work, "pristine")
+        subprocess.run([args.sample, "--copies", str(args.copies), "--big-host", str(args.big_host),
+                        self.pristine], check=True, stdout=subprocess.DEVNULL)
+        self.before = snapshot(self.pristine)
+        reference = self.fresh_copy("reference")
+        started = time.monotonic()
+        status, summary, err = scan(args, reference)
+        self.seconds = time.monotonic() - started
+        check_counters(summary, "reference")
+        self.final = snapshot(reference)
+        self.reference_status = status
+        self.reference_summary = summary
+        shutil.rmtree(reference)
+
+    def fresh_copy(self, name, into=None):
+        target = os.path.join(into or self.work, name)
+        if os.path.exists(target):
+            shutil.rmtree(target)
+        shutil.copytree(self.pristine, target, symlinks=True)
+        return target
+
+
+def run_kill(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    command = [args.scan, "--quiet", "--no-summary", tree]
+    if args.jobs:
+        command[1:1] = ["--jobs", str(args.jobs)]
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(random.uniform(0, fixture.seconds * 1.2))
+    process.send_signal(signal.SIGKILL)
+    process.wait()
+    check_states(fixture.before, fixture.final, snapshot(tree), f"kill {number}", allow_leftovers=True)
+    # A later, complete scan finishes the job and removes its own leftovers.
+    status, summary, err = scan(args, tree)
+    check_counters(summary, f"kill {number}, second scan")
+    after = snapshot(tree)
+    if after != fixture.final:
+        extra = sorted(set(after) ^ set(fixture.final))
+        changed = sorted(p for p in set(after) & set(fixture.final) if after[p] != fixture.final[p])
+        raise Failure(f"kill {number}: the second scan did not end as a complete one: "
+                      f"differing names {extra[:5]}, differing bytes {changed[:5]}")
+    shutil.rmtree(tree)
+
+
+def mounted(kind, target, options):
+    return subprocess.run(["mount", "-t", kind, "-o", options, kind, target],
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def run_full_disk(args, fixture, number):
+    # Just room for the tree and a little more: the restores' temporary
+    # copies run out of space part of the way through.
+    size = sum(len(b) for b in fixture.before.values())
+    mount = os.path.join(fixture.work, "disk")
+    os.makedirs(mount, exist_ok=True)
+    headroom = random.randint(16, 96) * 1024
+    if not mounted("tmpfs", mount, f"size={size + len(fixture.before) * 4096 + headroom}"):
+        raise Failure("mounting a tmpfs failed (root only)")
+    try:
+        tree = fixture.fresh_copy("tree", into=mount)
+        status, summary, err = scan(args, tree)
+        check_counters(summary, f"full disk {number}")
+        after = snapshot(tree)
+        check_states(fixture.before, fixture.final, after, f"full disk {number}", allow_leftovers=False)
+        # Every remedy that did not happen must have been counted.
+        undone = [p for p, b in fixture.before.items() if after.get(p) == b and fixture.final.get(p) != b]
+        if len(undone) > summary["scan_errors"]:
+            raise Failure(f"full disk {number}: {len(undone)} remedies undone, {summary['scan_errors']} errors")
+    finally:
+        subprocess.run(["umount", "-l", mount])
+
+
+def run_read_only(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    if subprocess.run(["mount", "--bind", "-o", "ro", tree, tree], stderr=subprocess.DEVNULL).returncode != 0:
+        raise Failure("a read-only bind mount failed (root only)")
+    try:
+        status, summary, err = scan(args, tree)
+    finally:
+        subprocess.run(["umount", "-l", tree])
+    check_counters(summary, f"read-only {number}")
+    if snapshot(tree) != fixture.before:
+        raise Failure(f"read-only {number}: a file changed on a read-only mount")
+    # Every remedy that would change a file fails; the ones that would keep
+    # one change nothing and are no errors.
+    reference = fixture.reference_summary
+    changes = reference["files_cleaned"] + reference["files_deleted"] + reference["scan_errors"]
+    if status != 2 or summary["scan_errors"] != changes:
+        raise Failure(f"read-only {number}: every remedy must be a scan error: status {status}, {summary}")
+    shutil.rmtree(tree)
+
+
+def run_eio(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    sets = sorted(d for d in os.listdir(tree) if d.startswith("set-"))
+    broken = random.choice(sets)
+    status, summary, err = scan(args, tree, faults=f"read:EIO:/{broken}/")
+    check_counters(summary, f"eio {number}")
+    after = snapshot(tree)
+    for path, original in fixture.before.items():
+        expected = original if path.startswith(broken + os.sep) else fixture.final.get(path)
+        if after.get(path) != expected:
+            raise Failure(f"eio {number}: {path} is not as expected (reads failed in {broken})")
+    # Every copy of the sample holds the same files: the broken copy's
+    # claimed files turn from scanned into scan errors, and its remedies'
+    # own errors do not happen.
+    reference = fixture.reference_summary
+    per_copy_scanned = reference["files_scanned"] // args.copies
+    per_copy_errors = reference["scan_errors"] // args.copies
+    if (status != 2 or summary["files_scanned"] != reference["files_scanned"] - per_copy_scanned or
+            summary["scan_errors"] != reference["scan_errors"] - per_copy_errors + per_copy_scanned):
+        raise Failure(f"eio {number}: unreadable files must be scan errors: status {status}, {summary}")
+    shutil.rmtree(tree)
+
+
+def run_churn(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    stop = threading.Event()
+    names = sorted(fixture.before)
+
+    def churn():
+        spare = os.path.join(fixture.work, "spare")
+        while not stop.is_set():
+            path = os.path.join(tree, random.choice(names))
+            try:
+                action = random.randrange(3)
+                if action == 0:
+                    with open(path, "ab") as f:
+                        f.write(os.urandom(random.randint(1, 70000)))
+                elif action == 1:
+                    os.truncate(path, random.randint(0, max(0, os.path.getsize(path) - 1)))
+                else:
+                    with open(spare, "wb") as f:
+                        f.write(fixture.before[os.path.relpath(path, tree)])
+                    os.replace(spare, path)
+            except OSError:
+                pass
+
+    worker = threading.Thread(target=churn)
+    worker.start()
+    try:
+        status, summary, err = scan(args, tree)
+    finally:
+        stop.set()
+        worker.join()
+    check_counters(summary, f"churn {number}")
+    if status not in (0, 1, 2):
+        raise Failure(f"churn {number}: status {status} (a crash?)\n{err}")
+    regular = len(fixture.before)
+    if summary["files_scanned"] + summary["files_skipped"] > regular:
+        raise Failure(f"churn {number}: more files scanned and skipped than there are: {summary}")
+    if summary["files_cleaned"] + summary["files_deleted"] + summary["scan_errors"] > summary["files_infected"]:
+        raise Failure(f"churn {number}: cleaned, deleted and errors exceed the infected: {summary}")
+    shutil.rmtree(tree)
+
+
+def peak_rss_kib(command):
+    """Runs command to its end; returns its status, its JSON summary and its peak RSS in KiB."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    out = process.stdout.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    summary = next((json.loads(l) for l in out.decode().splitlines() if '"summary"' in l), None)
+    return process.returncode, summary, usage.ru_maxrss
+
+
+def run_load(args, fixture, number):
+    """A tree of --files small files in folders of 1,000, and one folder of
+    --wide entries: the scan finishes, counts them all, and its memory does
+    not grow with them."""
+    tree = os.path.join(args.work, "load")
+    if not os.path.isdir(tree):
+        for i in range(args.files):
+            folder = os.path.join(tree, "many", f"d{i // 1000:04d}")
+            if i % 1000 == 0:
+                os.makedirs(folder)
+            with open(os.path.join(folder, f"f{i}.htm"), "wb") as f:
+                f.write(b"<html>x</html>")
+        wide = os.path.join(tree, "wide")
+        os.makedirs(wide)
+        for i in range(args.wide):
+            with open(os.path.join(wide, f"w{i}.txt"), "wb") as f:
+                f.write(b"x")
+    status, summary, rss = peak_rss_kib([args.scan, "--json", "--quiet", tree])
+    if status != 0 or summary["files_scanned"] != args.files or summary["files_skipped"] != args.wide:
+        raise Failure(f"load {number}: status {status}, {summary}")
+    print(f"faults: load: {args.files} small files and a folder of {args.wide}: peak RSS {rss} KiB")
+
+
+def run_huge(args, fixture, number):
+    """A 10 GiB sparse infected program and a 10 GiB page are remedied right."""
+    tree = os.path.join(args.work, "huge")
+    os.makedirs(tree, exist_ok=True)
+    size = 10 << 30
+    program = os.path.join(tree, "big.exe")
+    page = os.path.join(tree, "big.htm")
+    sample = snapshot(fixture.pristine)
+    infected = next(p for p in sample if p.endswith(os.path.join("Calc", "calc.exe")))
+    host = fixture.final[infected]
+    with open(program, "wb") as f:
+        f.write(sample[infected])
+    os.truncate(program, size)
+    cut = next(p for p in sample if p.endswith(os.path.join("site", "index.htm")))
+    with open(page, "wb") as f:
+        f.seek(size)
+        f.write(sample[cut])
+    status, summary, err = scan(args, tree)
+    with open(program, "rb") as f:
+        restored = f.read(len(host) + 1)
+    if restored != host or os.path.getsize(page) != size + len(fixture.final[cut]):
+        raise Failure(f"huge {number}: the 10 GiB files were not remedied right: {summary}")
+    with open(page, "rb") as f:
+        f.seek(size)
+        if f.read() != fixture.final[cut]:
+            raise Failure(f"huge {number}: the 10 GiB page was cut in the wrong place")
+    shutil.rmtree(tree)
+
+
+def run_none(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    scan(args, tree)
+    if snapshot(tree) != fixture.final:
+        raise Failure(f"plain run {number}: not the same as the reference run")
+    shutil.rmtree(tree)
+
+
+RUNS = {"kill": run_kill, "full-disk": run_full_disk, "read-only": run_read_only, "eio": run_eio,
+        "churn": run_churn, "load": run_load, "huge": run_huge, "none": run_none}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--scan", required=True, help="the quarn-scan binary")
+    parser.add_argument("--sample", required=True, help="the quarn-sample-tree binary")
+    parser.add_argument("--fault-library", help="libquarn_fault.so (for --fault eio)")
+    parser.add_argument("--fault", choices=sorted(RUNS), required=True)
+    parser.add_argument("--runs", type=int, default=1)
+    parser.add_argument("--copies", type=int, default=10, help="copies of the 32-file sample tree")
+    parser.add_argument("--big-host", type=int, default=4000000,
+                        help="bytes of the big program's host: big enough that a restore can be cut short")
+    parser.add_argument("--jobs", type=int, default=0, help="pass --jobs N to quarn-scan (0: its default)")
+    parser.add_argument("--files", type=int, default=10000, help="small files for --fault load")
+    parser.add_argument("--wide", type=int, default=200000, help="entries of the one wide folder for --fault load")
+    parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--timeout", type=float, default=600)
+    parser.add_argument("--work", help="a folder to work in (default: a new temporary one)")
+    args = parser.parse_args()
+
+    seed = args.seed if args.seed is not None else random.randrange(1 << 30)
+    random.seed(seed)
+    made_work = args.work is None
+    args.work = args.work or tempfile.mkdtemp(prefix="quarn-faults.")
+    os.makedirs(args.work, exist_ok=True)
+    try:
+        fixture = Fixture(args)
+        for number in range(1, args.runs + 1):
+            RUNS[args.fault](args, fixture, number)
+        print(f"faults: {args.fault}: {args.runs} runs, {len(fixture.before)} files checked each, "
+              f"0 lost (seed {seed})")
+        return 0
+    except Failure as failure:
+        print(f"faults: {args.fault}: FAILED (seed {seed}): {failure}", file=sys.stderr)
+        return 1
+    finally:
+        if made_work:
+            shutil.rmtree(args.work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
