@@ -96,6 +96,11 @@ void CommandLineScanner::OnFolderNotListed(const std::string& path) {
   console_.note("quarn-scan: cannot list the folder " + platform::log_text(path) + "; the files in it were not scanned\n");
 }
 
+void CommandLineScanner::OnDataNotOnDisk(const std::string& path) {
+  console_.note("quarn-scan: the data of " + platform::log_text(path) +
+                " is not on this disk (offline or in the cloud); it was skipped unopened\n");
+}
+
 // A preview must not log "cleaned" for a file that was left alone: its log
 // lines carry the preview's words, in the same format.
 const char* CommandLineScanner::LogWord(ScanStatus status) const { return result_word(status, report_only_); }

@@ -32,6 +32,7 @@ class CommandLineScanner : public CVirusScanner {
   void RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) override;
   WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
   void OnFolderNotListed(const std::string& path) override;
+  void OnDataNotOnDisk(const std::string& path) override;
   void OnFileResult(const char* pszPath, ScanStatus status) override;
   const char* LogWord(ScanStatus status) const override;
 

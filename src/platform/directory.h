@@ -1,4 +1,4 @@
-// Listing one folder (readdir; FindFirstFileA / FindNextFileA). A listing is
+// Listing one folder (readdir; FindFirstFileW / FindNextFileW). A listing is
 // started from an open Folder (folder.h) and owns its handle.
 #pragma once
 
@@ -12,8 +12,11 @@ namespace quarn::platform {
 enum class EntryKind {
   directory,  // a real folder, to be walked
   regular,    // a regular file, to be scanned
-  link,       // a symbolic link or a reparse point (of a file or a folder)
+  link,       // a symbolic link, or a junction, mount point or other name
+              // surrogate (of a file or a folder): never followed
   other,      // FIFO, socket, device: never opened
+  not_on_disk,  // a file whose data lies elsewhere (offline, a cloud file
+                // not yet fetched): never opened, since that would fetch it
 };
 
 // What one step of a listing brought: an entry, the end of the listing, or

@@ -1,6 +1,8 @@
 // File-system services other than reading and writing a file's bytes.
-// Paths are byte strings in the platform's own encoding, joined plainly with
-// separator() and never normalised.
+// Paths are byte strings, joined plainly with separator() and never
+// normalised: on POSIX the names' own bytes, on Win32 WTF-8 (UTF-8 that also
+// keeps an unpaired surrogate), which the Win32 layer alone turns into the
+// absolute \\?\ form that the system is given.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,7 @@ NodeKind node_kind(const std::string& path);
 // The same, following links (for paths that a user names on purpose).
 NodeKind node_kind_followed(const std::string& path);
 
-// Deletes one file (DeleteFileA). True on success.
+// Deletes one file (unlink; DeleteFileW). True on success.
 bool delete_file(const std::string& path);
 
 // Moves from over to in one step, replacing to: rename(2) on POSIX,
@@ -37,20 +39,22 @@ struct FileIdentity {
 };
 std::optional<FileIdentity> identity_of(const std::string& path);
 
-// The full path of the running program (GetModuleFileNameA), if known.
+// The full path of the running program (GetModuleFileNameW), if known.
 std::optional<std::string> own_program_path();
 
-// Lower-cases text in place as the platform's ANSI code page does; on POSIX
-// only A-Z change, since names there are UTF-8 or opaque bytes.
+// Lower-cases text in place: on Win32 by the system's case rules for every
+// script; on POSIX only A-Z change, since names there are UTF-8 or opaque
+// bytes.
 void lower_ansi(std::string& text);
 
-// Case-insensitive comparison of two paths (_stricmp).
+// Case-insensitive comparison of two paths, by the rules of lower_ansi.
 bool equal_no_case(const std::string& a, const std::string& b);
 
 // The path as it goes into the scan log. On POSIX a name may hold CR, LF and
 // other control bytes; they are written as \xHH (and a backslash as \\) so
-// that each file keeps exactly one line. Win32 names cannot hold them, so
-// there the path is returned unchanged.
+// that each file keeps exactly one line. Win32 names cannot hold them; there
+// the path is written in the ANSI code page, byte for byte what the ANSI API
+// gave, and a character that the code page cannot hold as <U+XXXX>.
 std::string log_text(const std::string& path);
 
 // The folder the window offers ("c:\\" on Win32, "/" on POSIX) and the scan
@@ -61,7 +65,7 @@ std::string default_start_folder();
 std::optional<std::string> default_log_path();
 
 // The absolute path of an existing file or folder, with links resolved where
-// the platform resolves them (realpath; GetFullPathNameA on Win32). Nothing
+// the platform resolves them (realpath; GetFullPathNameW on Win32). Nothing
 // when the path does not exist or cannot be resolved.
 std::optional<std::string> full_path(const std::string& path);
 

@@ -188,8 +188,10 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     } else {
       // Links (to files or folders) and special files are never opened or
       // walked: a link loop would walk forever and a FIFO would hang the
-      // read. They count as skipped.
+      // read. Nor is a file whose data lies elsewhere: opening it would
+      // fetch it. They count as skipped.
       bump(m_nFilesSkipped);
+      if (entry.kind == platform::EntryKind::not_on_disk && IsClaimed(path)) OnDataNotOnDisk(path);
     }
   }
   return listed_all;
@@ -224,6 +226,11 @@ bool CVirusScanner::IsOwnProgram(const std::string& path, const std::optional<pl
   // text reaches it. By the path text otherwise, separators folded.
   if (identity && m_ownProgramIdentity) return *identity == *m_ownProgramIdentity;
   return m_strOwnProgram && same_path_text(path, *m_strOwnProgram);
+}
+
+bool CVirusScanner::IsClaimed(const std::string& path) const {
+  auto claimed = m_mapExtensions.find(extension_of(path));
+  return claimed != m_mapExtensions.end() && !claimed->second.empty();
 }
 
 bool CVirusScanner::ScanFile(const std::string& path) {
@@ -334,6 +341,8 @@ void CVirusScanner::FolderNotListed(const std::string& path) {
 }
 
 void CVirusScanner::OnFolderNotListed(const std::string&) {}
+
+void CVirusScanner::OnDataNotOnDisk(const std::string&) {}
 
 const char* CVirusScanner::LogWord(ScanStatus status) const { return log_status_name(status); }
 

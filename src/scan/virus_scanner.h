@@ -127,9 +127,15 @@ class CVirusScanner : public CScanThread {
   // listed, or whose listing failed midway. Its files are missed, so it
   // has already counted as a scan error; a front end may also name it.
   virtual void OnFolderNotListed(const std::string& path);
+  // Called on the worker thread for a file that a handler claims but whose
+  // data is not on the disk (an offline file, a cloud file not fetched). It
+  // is never opened, since that would fetch it, and counts as skipped; a
+  // front end may name it, so that it is not missed in silence.
+  virtual void OnDataNotOnDisk(const std::string& path);
 
  private:
   bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  bool IsClaimed(const std::string& path) const;
   void FolderNotListed(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.

@@ -21,11 +21,12 @@
 // must be called on the user-interface thread, the thread that ran
 // run_application.
 //
-// Texts are byte strings in the platform's narrow encoding: the ANSI code
-// page on Win32, the file system's encoding (normally UTF-8) on POSIX. A text
-// that is not valid in that encoding is still shown readably: every byte that
-// does not decode is shown as \xHH, control bytes likewise, and nothing is
-// dropped. Text that is valid round-trips through set_text and get_text.
+// Texts are byte strings in the program's own encoding: WTF-8 on Win32 (the
+// platform layer's form of UTF-16, which the controls are given), the file
+// system's encoding (normally UTF-8) on POSIX. On POSIX a text that is not
+// valid in that encoding is still shown readably: every byte that does not
+// decode is shown as \xHH, control bytes likewise, and nothing is dropped.
+// Text that is valid round-trips through set_text and get_text.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/report.h"
+#include "platform/fs.h"
 
 namespace quarn::cli {
 namespace {
@@ -66,6 +67,12 @@ TEST(Progress, keeps_the_end_of_a_long_path_and_cuts_on_a_whole_character) {
   const std::string head = "Scanned 0  Infected 0  - MB/s  00:00:00  ";
   // Each "é" is two bytes; a cut in the middle of one must move past it.
   const std::string path = "/d/" + std::string(20, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9" + "/file.exe";
+  const std::string shown = platform::log_text(path);
+  if (shown != path) {
+    // Windows shows a path in its ANSI code page: the end of that form.
+    EXPECT_EQ(format_progress(f, path, head.size() + 18), head + "..." + shown.substr(shown.size() - 15));
+    return;
+  }
   // Room for "..." and 15 bytes: exactly three of them and the name.
   EXPECT_EQ(format_progress(f, path, head.size() + 18), head + "...\xC3\xA9\xC3\xA9\xC3\xA9/file.exe");
   // 14 bytes start inside the first one, which is dropped whole.

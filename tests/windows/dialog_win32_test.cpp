@@ -133,6 +133,33 @@ TEST(Win32Dialog, list_rows_go_on_top_and_cells_of_missing_rows_are_refused) {
   dialog.EndDialog(kIdCancel);
 }
 
+TEST(Win32Dialog, names_of_any_script_cross_as_utf16_both_ways) {
+  // Japanese, an emoji (a surrogate pair) and an accented letter, in UTF-8.
+  const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80" "Caf\xC3\xA9" ".exe";
+  const std::wstring wide = L"\u65E5\u672C\U0001F600Caf\u00E9.exe";
+  CCleanerDlg dialog(nullptr, std::nullopt);
+  ASSERT_TRUE(dialog.Create());
+  // What the user types reaches the program whole, and what the program
+  // shows is what the control holds.
+  HWND edit = GetDlgItem(hwnd_of(dialog), IDC_START_PATH);
+  ASSERT_TRUE(SetWindowTextW(edit, (L"c:\\" + wide).c_str()));
+  EXPECT_EQ(dialog.m_editStartPath.get_text(), "c:\\" + name);
+  dialog.m_editStartPath.set_text(name);
+  wchar_t shown[64] = {};
+  GetWindowTextW(edit, shown, 64);
+  EXPECT_EQ(std::wstring(shown), wide);
+  CListCtrl& list = dialog.m_listResults;
+  ASSERT_EQ(list.insert_item(0, name), 0);
+  wchar_t cell[64] = {};
+  LVITEMW item{};
+  item.pszText = cell;
+  item.cchTextMax = 64;
+  SendMessageW(GetDlgItem(hwnd_of(dialog), IDC_RESULT_LIST), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(std::wstring(cell), wide);
+  EXPECT_EQ(list.item_text(0, 0), name);
+  dialog.EndDialog(kIdCancel);
+}
+
 // A dialog on the main template that presses a key in its start-folder box
 // once its modal loop runs, and records which handler the key reached.
 class KeyDialog : public CDialog {

@@ -1,6 +1,6 @@
 // The Win32 platform layer's own promises: exclusive opens, the scan log's
-// share mode, device names, the ANSI code page, the file pointer that
-// positioned reads and length changes leave alone, and the constants.
+// share mode, device names, case rules, the file pointer that positioned
+// reads and length changes leave alone, and the constants.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -162,22 +162,22 @@ TEST(Win32File, attributes_travel_but_a_read_only_original_is_refused) {
   SetFileAttributesA(original.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(Win32Fs, lower_casing_follows_the_ansi_code_page) {
+TEST(Win32Fs, lower_casing_follows_the_system_for_every_script) {
   std::string name = "INDEX.HTM";
   lower_ansi(name);
   EXPECT_EQ(name, "index.htm");
-  if (GetACP() != 1252) GTEST_SKIP() << "the checks below assume code page 1252, this system uses " << GetACP();
-  // A-umlaut and O-umlaut in code page 1252 become their small letters;
-  // a byte that is no letter stays.
-  std::string ansi = "\xC4\xD6.HTM\xD7";
-  lower_ansi(ansi);
-  EXPECT_EQ(ansi, "\xE4\xF6.htm\xD7");
+  // A-umlaut, O-umlaut and Greek capitals become their small letters; the
+  // multiplication sign, which is no letter, stays.
+  std::string text = "\xC3\x84\xC3\x96\xCE\x91.HTM\xC3\x97";
+  lower_ansi(text);
+  EXPECT_EQ(text, "\xC3\xA4\xC3\xB6\xCE\xB1.htm\xC3\x97");
 }
 
 TEST(Win32Fs, case_blind_comparison_counts_every_byte) {
   EXPECT_TRUE(equal_no_case("C:\\TOOLS\\QUARN.EXE", "c:\\tools\\quarn.exe"));
   EXPECT_FALSE(equal_no_case(std::string("a.exe\0x", 7), std::string("a.exe\0y", 7)));
   EXPECT_FALSE(equal_no_case("a.exe", "a.exe "));
+  EXPECT_TRUE(equal_no_case("C:\\\xC3\x89T\xC3\x89.EXE", "c:\\\xC3\xA9t\xC3\xA9.exe"));
 }
 
 TEST(Win32Fs, own_program_path_is_the_module_path) {

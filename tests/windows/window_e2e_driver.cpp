@@ -1,7 +1,9 @@
 // quarn-window-e2e TREE QUARN_EXE: the Windows half of the end-to-end test of
 // the window program (tests/windows/run-window-e2e.sh is the other half).
 //
-// It writes the sample tree to TREE, starts QUARN_EXE, and watches the
+// It writes the sample tree to TREE, with an infected program, page and mail
+// file below a Japanese name, an emoji name, an accented name and a path of
+// over 600 characters, starts QUARN_EXE, and watches the
 // program from outside as a user would see it, reading the window's fields
 // and list rows through messages. The keyboard belongs to the script: when
 // this program prints a line "READY", the script types the folder and
@@ -31,6 +33,7 @@
 
 namespace fs = std::filesystem;
 using quarn::sample::Outcome;
+using quarn::sample::SampleFile;
 using quarn::sample::SampleTree;
 
 namespace {
@@ -93,16 +96,36 @@ HWND find_window(DWORD process, const char* caption) {
   return search.found;
 }
 
+// Text between UTF-8, which the checks compare, and UTF-16, which the
+// system and the window speak.
+std::wstring wide_of(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string utf8_of(std::wstring_view wide) {
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+// Paths past MAX_PATH reach the system only in their long form.
+std::wstring long_path(const std::string& path) { return L"\\\\?\\" + wide_of(path); }
+
 // A control's text in another process: WM_GETTEXT is carried across.
 std::string text_of(HWND window) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return "<no answer>";
-  std::string text(length + 1, '\0');
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return "<no answer>";
+  std::wstring text(length + 1, L'\0');
   DWORD_PTR got = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
                       &got);
   text.resize(got);
-  return text;
+  return utf8_of(text);
 }
 
 std::string field(HWND dialog, int id) { return text_of(GetDlgItem(dialog, id)); }
@@ -144,7 +167,8 @@ struct Row {
 
 class ListReader {
  public:
-  ListReader(HANDLE process, HWND list) : list_(list), buffer_(process, sizeof(LVITEMA) + kTextSpace) {}
+  ListReader(HANDLE process, HWND list)
+      : list_(list), buffer_(process, sizeof(LVITEMW) + kTextSpace * sizeof(wchar_t)) {}
 
   int rows() const { return static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0)); }
   int columns() const {
@@ -154,18 +178,18 @@ class ListReader {
   int width(int column) const { return static_cast<int>(SendMessageA(list_, LVM_GETCOLUMNWIDTH, column, 0)); }
 
   std::string heading(int column) const {
-    LVCOLUMNA info{};
+    LVCOLUMNW info{};
     info.mask = LVCF_TEXT;
-    info.pszText = buffer_.at(sizeof(LVITEMA));
+    info.pszText = reinterpret_cast<wchar_t*>(buffer_.at(sizeof(LVITEMW)));
     info.cchTextMax = kTextSpace;
-    return ask(LVM_GETCOLUMNA, column, &info, sizeof info);
+    return ask(LVM_GETCOLUMNW, column, &info, sizeof info);
   }
   std::string cell(int row, int column) const {
-    LVITEMA item{};
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = buffer_.at(sizeof(LVITEMA));
+    item.pszText = reinterpret_cast<wchar_t*>(buffer_.at(sizeof(LVITEMW)));
     item.cchTextMax = kTextSpace;
-    return ask(LVM_GETITEMTEXTA, row, &item, sizeof item);
+    return ask(LVM_GETITEMTEXTW, row, &item, sizeof item);
   }
   std::vector<Row> all_rows() const {
     std::vector<Row> found;
@@ -175,11 +199,13 @@ class ListReader {
 
  private:
   std::string ask(UINT message, int index, const void* request, std::size_t size) const {
-    char text[kTextSpace] = {};
-    if (!buffer_.ok() || !buffer_.write(sizeof(LVITEMA), text, 1) || !buffer_.write(0, request, size)) return "<no memory>";
-    SendMessageA(list_, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer_.at(0)));
-    buffer_.read(sizeof(LVITEMA), text, kTextSpace - 1);
-    return text;
+    wchar_t text[kTextSpace] = {};
+    if (!buffer_.ok() || !buffer_.write(sizeof(LVITEMW), text, sizeof(wchar_t)) || !buffer_.write(0, request, size)) {
+      return "<no memory>";
+    }
+    SendMessageW(list_, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer_.at(0)));
+    buffer_.read(sizeof(LVITEMW), text, (kTextSpace - 1) * sizeof(wchar_t));
+    return utf8_of(text);
   }
 
   HWND list_;
@@ -288,8 +314,132 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  HANDLE file = CreateFileW(long_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(file);
+  return text;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesW(long_path(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool write_all(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(long_path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+// The regular files below folder, at any depth and length.
+std::size_t count_files(const std::string& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((long_path(folder) + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  std::size_t count = 0;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      count += count_files(folder + "\\" + utf8_of(name));
+    } else {
+      ++count;
+    }
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return count;
+}
+
+// Removes a tree of any depth and length, left by an earlier run.
+void remove_tree(const std::string& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((long_path(folder) + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::string path = folder + "\\" + utf8_of(name);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(path);
+      } else {
+        DeleteFileW(long_path(path).c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(long_path(folder).c_str());
+}
+
+// Japanese, an emoji, an accented Western name (UTF-8), and the root of a
+// chain of six folders of a hundred characters each.
+const std::string kJapanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+const std::string kEmoji = "smile \xF0\x9F\x98\x80";
+const std::string kAccented = "Caf\xC3\xA9";
+
+// Adds to the tree, in each of the four places, a copy of an infected
+// program, an infected page and a mail file of the sample, named after the
+// place, and writes them.
+bool add_international_names(SampleTree& tree) {
+  std::string deep = "long";
+  for (int level = 0; level < 6; ++level) deep += "/" + std::string(100, static_cast<char>('a' + level));
+  // Copies, since the tree's list grows below.
+  std::vector<SampleFile> sources;
+  for (const char* relative : {"Program Files/Calc/calc.exe", "site/index.htm", "Mail/Inbox/message.eml"}) {
+    const SampleFile* source = tree.find(relative);
+    if (source == nullptr) return false;
+    sources.push_back(*source);
+  }
+  for (const std::string& place : {kJapanese, kEmoji, kAccented, deep}) {
+    const std::string name = place == deep ? std::string("deep") : place;
+    // Every folder on the way counts once.
+    std::string folder;
+    for (std::size_t at = 0; at != std::string::npos;) {
+      const std::size_t slash = place.find('/', at);
+      folder = place.substr(0, slash);
+      tree.folders.push_back(folder);
+      if (!CreateDirectoryW(long_path(tree.path_of(folder)).c_str(), nullptr)) return false;
+      at = slash == std::string::npos ? slash : slash + 1;
+    }
+    for (const SampleFile& source : sources) {
+      SampleFile copy = source;
+      copy.relative = place + "/" + name + source.relative.substr(source.relative.rfind('.'));
+      copy.what += " below " + name;
+      if (!write_all(tree.path_of(copy), copy.original)) return false;
+      tree.files.push_back(copy);
+    }
+  }
+  return true;
+}
+
+// A log line's path as the program saw it: the ANSI code page's bytes, and
+// <U+XXXX> for each character that the code page cannot hold.
+std::string path_of_log_text(const std::string& text) {
+  std::wstring wide;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t mark = text.find("<U+", at);
+    const std::size_t end = mark == std::string::npos ? mark : text.find('>', mark);
+    const std::string plain = text.substr(at, (end == std::string::npos ? text.size() : mark) - at);
+    const int length = MultiByteToWideChar(CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), nullptr, 0);
+    std::wstring part(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, plain.data(), static_cast<int>(plain.size()), part.data(), length);
+    wide += part;
+    if (end == std::string::npos) break;
+    unsigned long code = std::stoul(text.substr(mark + 3, end - mark - 3), nullptr, 16);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      wide += static_cast<wchar_t>(0xD800 + (code >> 10));
+      wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      wide += static_cast<wchar_t>(code);
+    }
+    at = end + 1;
+  }
+  return utf8_of(wide);
 }
 
 // The row that a log line stands for, when its status adds one.
@@ -298,8 +448,9 @@ std::optional<Row> row_of_log_line(const std::string& line) {
   if (colon == std::string::npos) return std::nullopt;
   const std::string word = line.substr(0, colon);
   if (word == "skipped" || word == "scanned") return std::nullopt;
-  std::string path = line.substr(colon + 3);
-  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+  std::string text = line.substr(colon + 3);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const std::string path = path_of_log_text(text);
   const std::size_t slash = path.rfind('\\');
   return Row{path.substr(slash + 1), word, path.substr(0, slash)};
 }
@@ -341,14 +492,13 @@ void check_disk(const SampleTree& tree) {
   for (const auto& f : tree.files) {
     const std::string path = tree.path_of(f);
     if (!f.expected) {
-      check(!fs::exists(path), f.relative + " is gone");
+      check(!exists(path), f.relative + " is gone");
       continue;
     }
     ++left;
     check(read_all(path) == *f.expected, f.relative + " holds what the manifest says (" + f.what + ")");
   }
-  std::size_t found = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(tree.root)) found += entry.is_regular_file() ? 1 : 0;
+  const std::size_t found = count_files(tree.root);
   check(found == left, "no file is left in the tree beyond the manifest's (" + std::to_string(found) + " found, " +
                            std::to_string(left) + " expected)");
 }
@@ -364,6 +514,21 @@ void check_log(const SampleTree& tree, const std::vector<Row>& rows) {
   check(rows == expected_rows, "the list rows are the log's remedied files, newest first");
   std::sort(lines.begin(), lines.end());
   check(lines == tree.expected_log_lines(), "the scan log has exactly the expected lines");
+  // The log's form of the names, written out: the code page's own bytes
+  // where it holds a character, its code point where not.
+  const std::string log = read_all(kLogPath);
+  check(log.find("deleted:  " + tree.root + "\\<U+65E5><U+672C><U+8A9E>\\<U+65E5><U+672C><U+8A9E>.eml\r\n") !=
+            std::string::npos,
+        "the Japanese name's log line");
+  check(log.find("\\smile <U+1F600>\\smile <U+1F600>.htm\r\n") != std::string::npos, "the emoji name's log line");
+  if (GetACP() == 1252) check(log.find("\\Caf\xE9\\Caf\xE9.exe\r\n") != std::string::npos, "the accented name's log line");
+  // The list shows the real names.
+  const auto shown = [&](const std::string& name) {
+    return std::any_of(rows.begin(), rows.end(),
+                       [&](const Row& row) { return row.name == name && row.folder == tree.path_of(kJapanese); });
+  };
+  check(shown(kJapanese + ".exe") && shown(kJapanese + ".htm") && shown(kJapanese + ".eml"),
+        "the list shows the Japanese names as they are");
 }
 
 }  // namespace
@@ -376,9 +541,13 @@ int main(int argc, char** argv) {
   const std::string root = argv[1];
   const std::string exe = argv[2];
 
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-  const SampleTree tree = quarn::sample::write_sample_tree(root);
+  remove_tree(root);
+  SampleTree tree = quarn::sample::write_sample_tree(root);
+  if (!add_international_names(tree)) {
+    say("failed: could not write the names of other scripts and the long path below " + root);
+    say("FAIL");
+    return 1;
+  }
   say("wrote the sample tree to " + root);
 
   std::vector<Row> rows;

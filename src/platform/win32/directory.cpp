@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "platform/win32/folder_impl.h"
+#include "platform/win32/reparse_rules.h"
+#include "platform/win32/wide_path.h"
 
 namespace quarn::platform {
 
@@ -14,22 +16,12 @@ DirectoryListing::~DirectoryListing() = default;
 ListingStep DirectoryListing::next(DirEntry& entry) {
   if (impl_->first_pending) {
     impl_->first_pending = false;
-  } else if (!FindNextFileA(impl_->find, &impl_->data)) {
+  } else if (!FindNextFileW(impl_->find, &impl_->data)) {
     return GetLastError() == ERROR_NO_MORE_FILES ? ListingStep::end : ListingStep::error;
   }
-  const DWORD attributes = impl_->data.dwFileAttributes;
-  entry.name = impl_->data.cFileName;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    // Junctions, symbolic links and other reparse points of files and
-    // folders alike: never opened or walked.
-    entry.kind = EntryKind::link;
-  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    entry.kind = EntryKind::directory;
-  } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-    entry.kind = EntryKind::other;
-  } else {
-    entry.kind = EntryKind::regular;
-  }
+  entry.name = win32::narrow(impl_->data.cFileName);
+  // The listing gives a reparse point's tag in dwReserved0.
+  entry.kind = win32::entry_kind(impl_->data.dwFileAttributes, impl_->data.dwReserved0);
   return ListingStep::entry;
 }
 

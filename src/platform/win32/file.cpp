@@ -12,17 +12,21 @@
 
 #include "platform/win32/folder_impl.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/reparse_rules.h"
+#include "platform/win32/wide_path.h"
 
 namespace quarn::platform {
 namespace win32 {
 
 bool is_regular_disk_file(HANDLE handle, std::uint64_t* size) {
   if (GetFileType(handle) != FILE_TYPE_DISK) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return false;
-  constexpr DWORD kNotRegular = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-  if ((info.dwFileAttributes & kNotRegular) != 0) return false;
-  if (size != nullptr) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  auto node = attributes_of_handle(handle);
+  if (!node || entry_kind(node->attributes, node->tag) != EntryKind::regular) return false;
+  if (size != nullptr) {
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(handle, &length)) return false;
+    *size = static_cast<std::uint64_t>(length.QuadPart);
+  }
   return true;
 }
 
@@ -40,20 +44,64 @@ constexpr std::size_t kMaxTransfer = 1u << 30;
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// Opens an existing file without following a reparse point at its end and
-// insists on a regular disk file. size receives its length.
-std::optional<UniqueHandle> open_regular(const std::string& path, DWORD access, DWORD share, DWORD flags,
+std::optional<std::uint64_t> file_index_of(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 32) ^
+         ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
+// Opens an existing file without following a name surrogate at its end and
+// insists on a regular disk file whose data is there. size receives its
+// length.
+std::optional<UniqueHandle> open_regular(const std::wstring& system, DWORD access, DWORD share, DWORD flags,
                                          std::uint64_t& size) {
-  UniqueHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr));
+  // The reparse point itself is opened first and never recalled, so that a
+  // link is refused and a file whose data lies elsewhere is not fetched.
+  constexpr DWORD kAsItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_OPEN_NO_RECALL;
+  UniqueHandle handle(CreateFileW(system.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | kAsItself | flags, nullptr));
   if (!handle.valid() || !win32::is_regular_disk_file(handle.get(), &size)) return std::nullopt;
-  return handle;
+  auto node = win32::attributes_of_handle(handle.get());
+  if (!node || (node->attributes & win32::kAttributeReparsePoint) == 0) return handle;
+  // A reparse point of another kind (a deduplicated file, for one) keeps its
+  // data behind its filter, which only an ordinary open goes through. The
+  // second open must reach the very file that the first one checked.
+  const auto checked = file_index_of(handle.get());
+  handle.reset();
+  UniqueHandle through(CreateFileW(system.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_NO_RECALL | flags, nullptr));
+  if (!through.valid() || !checked || file_index_of(through.get()) != checked) return std::nullopt;
+  if (!win32::is_regular_disk_file(through.get(), &size)) return std::nullopt;
+  return through;
 }
 
 std::optional<DWORD> attributes_of(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
   return info.dwFileAttributes;
+}
+
+std::optional<File> open_read_system(const std::wstring& system) {
+  std::uint64_t size = 0;
+  auto handle = open_regular(system, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, size);
+  if (!handle) return std::nullopt;
+  return File::opened(win32::from_handle(handle->release()), size);
+}
+
+std::optional<File> open_read_write_system(const std::wstring& system) {
+  std::uint64_t size = 0;
+  auto handle = open_regular(system, GENERIC_READ | GENERIC_WRITE, 0, 0, size);
+  if (!handle) return std::nullopt;
+  return File::opened(win32::from_handle(handle->release()), size);
+}
+
+std::optional<File> create_new_system(const std::wstring& system) {
+  // CREATE_NEW fails on any existing name, a link planted there included.
+  HANDLE handle = CreateFileW(system.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File::opened(win32::from_handle(handle), 0);
 }
 
 }  // namespace
@@ -77,40 +125,22 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { close(); }
 
-std::optional<File> File::open_read(const std::string& path) {
-  std::uint64_t size = 0;
-  auto handle = open_regular(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, size);
-  if (!handle) return std::nullopt;
-  File file(win32::from_handle(handle->release()));
-  file.size_at_open_ = size;
-  return file;
-}
+std::optional<File> File::open_read(const std::string& path) { return open_read_system(win32::system_path(path)); }
 
 std::optional<File> File::open_read_write(const std::string& path) {
-  std::uint64_t size = 0;
-  auto handle = open_regular(path, GENERIC_READ | GENERIC_WRITE, 0, 0, size);
-  if (!handle) return std::nullopt;
-  File file(win32::from_handle(handle->release()));
-  file.size_at_open_ = size;
-  return file;
+  return open_read_write_system(win32::system_path(path));
 }
 
-std::optional<File> File::create_new(const std::string& path) {
-  // CREATE_NEW fails on any existing name, a link planted there included.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  return File(win32::from_handle(handle));
-}
+std::optional<File> File::create_new(const std::string& path) { return create_new_system(win32::system_path(path)); }
 
 std::optional<File> File::open_read(const Folder& folder, std::string_view name) {
   if (!is_plain_name(name)) return std::nullopt;
-  return open_read(folder.impl().join(name));
+  return open_read_system(folder.impl().system_join(name));
 }
 
 std::optional<File> File::open_read_write(const Folder& folder, std::string_view name) {
   if (!is_plain_name(name)) return std::nullopt;
-  return open_read_write(folder.impl().join(name));
+  return open_read_write_system(folder.impl().system_join(name));
 }
 
 std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
@@ -127,7 +157,7 @@ std::optional<File> File::create_unique(const Folder& folder, const std::string&
     char suffix[20];
     std::snprintf(suffix, sizeof suffix, "%08x%04x", high, low & 0xFFFFu);
     std::string candidate = stem + suffix;
-    auto file = create_new(folder.impl().join(candidate));
+    auto file = create_new_system(folder.impl().system_join(candidate));
     if (file) {
       name = std::move(candidate);
       return file;
@@ -225,7 +255,7 @@ bool File::copy_permissions_from(const File& other) {
   auto theirs = attributes_of(win32::to_handle(other.handle_));
   auto mine = attributes_of(win32::to_handle(handle_));
   if (!theirs || !mine) return false;
-  // MoveFileEx refuses to replace a read-only file and DeleteFileA refuses
+  // MoveFileEx refuses to replace a read-only file and DeleteFileW refuses
   // to remove one, so a copy that took the read-only attribute could neither
   // take the original's place nor be cleaned away after that refusal. A
   // read-only original is reported as a failure before anything changes.

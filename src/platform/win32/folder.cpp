@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "platform/win32/folder_impl.h"
+#include "platform/win32/handle.h"
+#include "platform/win32/reparse_rules.h"
 
 namespace quarn::platform {
+
 Folder::Folder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Folder::Folder(Folder&&) noexcept = default;
 Folder& Folder::operator=(Folder&&) noexcept = default;
@@ -12,21 +15,21 @@ Folder::~Folder() = default;
 
 FolderOpening Folder::open(const std::string& path, LinkAtEnd link) {
   FolderOpening opening;
-  // The empty text stands for the current drive's root and has no
-  // attributes of its own to look at.
-  if (!path.empty()) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      const DWORD error = GetLastError();
-      opening.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-      return opening;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return opening;
-    // A junction or a folder link is entered only where the user named it.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && link == LinkAtEnd::refuse) return opening;
-  }
   auto impl = std::make_unique<Impl>();
   impl->path = path;
+  // The empty text stands for the current drive's root.
+  impl->system = win32::system_path(path);
+  auto node = win32::node_attributes(impl->system);
+  if (!node) {
+    const DWORD error = GetLastError();
+    opening.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return opening;
+  }
+  const EntryKind kind = win32::entry_kind(node->attributes, node->tag);
+  // A junction or a folder link is entered only where the user named it.
+  const bool followed_link = kind == EntryKind::link && link == LinkAtEnd::follow &&
+                             (node->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (kind != EntryKind::directory && !followed_link) return opening;
   opening.folder = Folder(std::move(impl));
   return opening;
 }
@@ -51,39 +54,36 @@ std::optional<Folder> Folder::open_parent_of(const std::string& path, std::strin
 
 std::optional<Folder> Folder::open_child(std::string_view name) const {
   if (!is_plain_name(name)) return std::nullopt;
-  std::string path = impl_->join(name);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return std::nullopt;
-  }
   auto impl = std::make_unique<Impl>();
-  impl->path = std::move(path);
+  impl->system = impl_->system_join(name);
+  auto node = win32::node_attributes(impl->system);
+  if (!node || win32::entry_kind(node->attributes, node->tag) != EntryKind::directory) return std::nullopt;
+  impl->path = impl_->join(name);
   return Folder(std::move(impl));
 }
 
 std::optional<DirectoryListing> Folder::list() const {
-  // The pattern is the folder text, a backslash and "*.*", with no look at
-  // the folder's last character: "c:\" gives "c:\\*.*", which the system
-  // reads as "c:\*.*".
-  const std::string pattern = impl_->path + "\\*.*";
+  // The pattern is the folder's system path (the long form), a backslash
+  // and "*", which every name matches.
+  const std::wstring pattern = win32::system_join(impl_->system, "*");
   auto impl = std::make_unique<DirectoryListing::Impl>();
-  impl->find = FindFirstFileA(pattern.c_str(), &impl->data);
+  impl->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl->data, FindExSearchNameMatch, nullptr, 0);
   if (impl->find == INVALID_HANDLE_VALUE) return std::nullopt;
   return DirectoryListing(std::move(impl));
 }
 
 NodeKind Folder::kind_of(std::string_view name) const {
-  return is_plain_name(name) ? node_kind(impl_->join(name)) : NodeKind::missing;
+  return is_plain_name(name) ? win32::node_kind_at(impl_->system_join(name)) : NodeKind::missing;
 }
 
 bool Folder::delete_file(std::string_view name) const {
-  return is_plain_name(name) && DeleteFileA(impl_->join(name).c_str()) != 0;
+  return is_plain_name(name) && DeleteFileW(impl_->system_join(name).c_str()) != 0;
 }
 
 bool Folder::replace_file(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
-  return platform::replace_file(impl_->join(from), impl_->join(to));
+  return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // MoveFileEx with write-through returns once the move is on the disk, and
@@ -94,10 +94,10 @@ bool Folder::flush_to_disk() const { return true; }
 // Windows keeps no marker: a leftover there is never known to be quarn's.
 bool Folder::is_marked_with_own_name(std::string_view) const { return false; }
 
-std::optional<FileIdentity> Folder::identity() const { return identity_of(impl_->path.empty() ? "\\" : impl_->path); }
+std::optional<FileIdentity> Folder::identity() const { return win32::identity_at(impl_->system); }
 
 std::optional<FileIdentity> Folder::identity_of(std::string_view name) const {
-  return is_plain_name(name) ? platform::identity_of(impl_->join(name)) : std::nullopt;
+  return is_plain_name(name) ? win32::identity_at(impl_->system_join(name)) : std::nullopt;
 }
 
 // Windows mounts no file system of the kernel's own state below a drive.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/win32/handle.h"
+#include "platform/win32/wide_path.h"
 
 namespace quarn::platform {
 
@@ -28,7 +29,7 @@ std::optional<LogFile> LogFile::open_exclusive(const std::string& path) {
   // before anything is changed, and the file is emptied only once it is
   // ours. A reparse point at the path is opened as itself and refused, so
   // the log never writes through a link into another file.
-  win32::UniqueHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  win32::UniqueHandle handle(CreateFileW(win32::system_path(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.valid() || !win32::is_regular_disk_file(handle.get())) return std::nullopt;
   FILE_END_OF_FILE_INFO empty{};

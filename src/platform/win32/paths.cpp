@@ -4,17 +4,22 @@
 
 #include <vector>
 
+#include "platform/win32/wide_path.h"
+
 namespace quarn::platform {
 
 std::optional<std::string> full_path(const std::string& path) {
-  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  const std::wstring wide = win32::widen(path);
+  DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return std::nullopt;
-  std::vector<char> buffer(needed);
-  DWORD length = GetFullPathNameA(path.c_str(), needed, buffer.data(), nullptr);
+  std::vector<wchar_t> buffer(needed);
+  DWORD length = GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
   if (length == 0 || length >= needed) return std::nullopt;
-  std::string full(buffer.data(), length);
-  if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-  return full;
+  const std::wstring full(buffer.data(), length);
+  if (GetFileAttributesW(win32::with_long_prefix(full).c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  // The prefix belongs to the system's side: a path named with it comes
+  // back in its ordinary form.
+  return win32::narrow(win32::without_long_prefix(full));
 }
 
 std::string path_without_root(const std::string& absolute) {

@@ -2,14 +2,17 @@
 // templates, run modally by a message loop that gives Enter and Escape to
 // the dialog manager (IsDialogMessage), the list view of the common
 // controls, window timers, the system menu's About entry, and the icon that
-// a minimized window paints.
+// a minimized window paints. Every window is a Unicode one and every text
+// crosses as UTF-16, so that a name of any script shows as it is; the
+// dialog layer's texts are the program's own (wide_path.h).
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide_path.h"
 #include "ui/dialog.h"
 #include "ui/toolkit_window.h"
 #include "ui/win32/dialog_window.h"
@@ -32,13 +35,16 @@ void init_common_controls() {
   (void)done;
 }
 
+using platform::win32::narrow;
+using platform::win32::widen;
+
 std::string text_of(HWND window) {
-  const int length = GetWindowTextLengthA(window);
+  const int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = GetWindowTextA(window, text.data(), length + 1);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(window, text.data(), length + 1);
   text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return text;
+  return narrow(text);
 }
 
 // A text that the list copies into a buffer, cut to the buffer's length
@@ -48,12 +54,12 @@ template <typename CopyInto>
 std::string read_whole_text(CopyInto copy_into) {
   constexpr std::size_t kLongest = std::size_t{1} << 20;
   for (std::size_t size = 256;; size *= 2) {
-    std::string buffer(size, '\0');
+    std::wstring buffer(size, L'\0');
     copy_into(buffer.data(), static_cast<int>(size));
-    const std::size_t length = std::strlen(buffer.c_str());
+    const std::size_t length = std::wcslen(buffer.c_str());
     if (length + 1 < size || size >= kLongest) {
       buffer.resize(length);
-      return buffer;
+      return narrow(buffer);
     }
   }
 }
@@ -102,63 +108,63 @@ class ListView final : public ReportView {
   explicit ListView(HWND hwnd) : hwnd_(hwnd) {}
 
   int column_count() const override {
-    HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd_, LVM_GETHEADER, 0, 0));
-    return header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    HWND header = reinterpret_cast<HWND>(SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
+    return header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
   }
 
-  int item_count() const override { return static_cast<int>(SendMessageA(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
+  int item_count() const override { return static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
 
   int insert_column(int index, std::string_view heading, ColumnAlign align, int width) override {
-    std::string text(heading);
-    LVCOLUMNA column{};
+    std::wstring text = widen(heading);
+    LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = column_format(align);
     column.cx = width;
     column.pszText = text.data();
     column.iSubItem = index;
     return static_cast<int>(
-        SendMessageA(hwnd_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)));
+        SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column)));
   }
 
   int insert_item(int index, std::string_view text) override {
-    std::string copy(text);
-    LVITEMA item{};
+    std::wstring copy = widen(text);
+    LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = index;
     item.pszText = copy.data();
-    return static_cast<int>(SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   }
 
   bool set_item_text(int item, int sub_item, std::string_view text) override {
-    std::string copy(text);
-    LVITEMA row{};
+    std::wstring copy = widen(text);
+    LVITEMW row{};
     row.iSubItem = sub_item;
     row.pszText = copy.data();
-    return SendMessageA(hwnd_, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)) != 0;
+    return SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row)) != 0;
   }
 
   std::string item_text(int item, int sub_item) const override {
-    return read_whole_text([&](char* buffer, int size) {
-      LVITEMA row{};
+    return read_whole_text([&](wchar_t* buffer, int size) {
+      LVITEMW row{};
       row.iSubItem = sub_item;
       row.pszText = buffer;
       row.cchTextMax = size;
-      SendMessageA(hwnd_, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row));
+      SendMessageW(hwnd_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&row));
     });
   }
 
   std::string column_heading(int column) const override {
-    return read_whole_text([&](char* buffer, int size) {
-      LVCOLUMNA info{};
+    return read_whole_text([&](wchar_t* buffer, int size) {
+      LVCOLUMNW info{};
       info.mask = LVCF_TEXT;
       info.pszText = buffer;
       info.cchTextMax = size;
-      SendMessageA(hwnd_, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+      SendMessageW(hwnd_, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
     });
   }
 
   int column_width(int column) const override {
-    return static_cast<int>(SendMessageA(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    return static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
   }
 
  private:
@@ -176,7 +182,7 @@ bool DialogWindow::create_from_template(int template_id, bool modal) {
     EnableWindow(owner_window_, FALSE);
     owner_disabled_ = true;
   }
-  HWND made = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), owner_window_,
+  HWND made = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(template_id), owner_window_,
                                  &DialogWindow::dialog_proc, reinterpret_cast<LPARAM>(this));
   // WM_INITDIALOG has set hwnd_ already; a failed creation leaves nothing.
   if (made == nullptr) {
@@ -196,16 +202,16 @@ void DialogWindow::run_modal() {
   WPARAM quit_code = 0;
   MSG message;
   while (!ended_) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) {
       quit = true;
       quit_code = message.wParam;
       break;
     }
     if (got == -1) break;
-    if (!IsDialogMessageA(hwnd_, &message)) {
+    if (!IsDialogMessageW(hwnd_, &message)) {
       TranslateMessage(&message);
-      DispatchMessageA(&message);
+      DispatchMessageW(&message);
     }
   }
   modal_ = false;
@@ -217,7 +223,7 @@ void DialogWindow::run_modal() {
 void DialogWindow::end(int) {
   stop();
   if (modal_) {
-    PostMessageA(hwnd_, WM_NULL, 0, 0);
+    PostMessageW(hwnd_, WM_NULL, 0, 0);
   } else {
     destroy();
   }
@@ -242,7 +248,7 @@ void DialogWindow::destroy() {
   stop();
   hwnd_ = nullptr;
   lists_.clear();
-  SetWindowLongPtrA(window, DWLP_USER, 0);
+  SetWindowLongPtrW(window, DWLP_USER, 0);
   DestroyWindow(window);
 }
 
@@ -267,12 +273,12 @@ bool DialogWindow::add_about_entry(unsigned command_id, std::string_view text) {
   // The window's own system menu, not a fresh copy of the standard one.
   HMENU menu = hwnd_ != nullptr ? GetSystemMenu(hwnd_, FALSE) : nullptr;
   if (menu == nullptr) return false;
-  const std::string item(text);
-  return AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) && AppendMenuA(menu, MF_STRING, command_id, item.c_str());
+  const std::wstring item = widen(text);
+  return AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) && AppendMenuW(menu, MF_STRING, command_id, item.c_str());
 }
 
 void DialogWindow::system_command(unsigned id, std::intptr_t param) {
-  if (hwnd_ != nullptr) DefWindowProcA(hwnd_, WM_SYSCOMMAND, id, static_cast<LPARAM>(param));
+  if (hwnd_ != nullptr) DefWindowProcW(hwnd_, WM_SYSCOMMAND, id, static_cast<LPARAM>(param));
 }
 
 std::string DialogWindow::control_text(int id) const {
@@ -283,16 +289,15 @@ std::string DialogWindow::control_text(int id) const {
 void DialogWindow::set_control_text(int id, std::string_view text) {
   HWND window = control(id);
   if (window == nullptr) return;
-  const std::string copy(text);
-  SetWindowTextA(window, copy.c_str());
+  SetWindowTextW(window, widen(text).c_str());
 }
 
 ReportView* DialogWindow::report_view(int id) {
   HWND window = control(id);
   if (window == nullptr) return nullptr;
-  char class_name[32] = {};
-  GetClassNameA(window, class_name, sizeof class_name);
-  if (lstrcmpiA(class_name, WC_LISTVIEWA) != 0) return nullptr;
+  wchar_t class_name[32] = {};
+  GetClassNameW(window, class_name, 32);
+  if (lstrcmpiW(class_name, WC_LISTVIEWW) != 0) return nullptr;
   std::unique_ptr<ListView>& list = lists_[id];
   if (list == nullptr) list = std::make_unique<ListView>(window);
   return list.get();
@@ -304,7 +309,7 @@ void DialogWindow::centre() {
   RECT mine{}, area{};
   GetWindowRect(hwnd_, &mine);
   if (owner_window_ == nullptr || !GetWindowRect(owner_window_, &area) || IsIconic(owner_window_)) {
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   }
   const int width = mine.right - mine.left;
   const int height = mine.bottom - mine.top;
@@ -319,7 +324,7 @@ bool DialogWindow::paint_minimized() {
   if (!IsIconic(hwnd_) || icon_ == nullptr) return false;
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd_, &paint);
-  SendMessageA(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   RECT client{};
   GetClientRect(hwnd_, &client);
   const IconOrigin at = icon_origin(client.right - client.left, client.bottom - client.top,
@@ -332,13 +337,13 @@ bool DialogWindow::paint_minimized() {
 INT_PTR CALLBACK DialogWindow::dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_INITDIALOG) {
     auto* window = reinterpret_cast<DialogWindow*>(lparam);
-    SetWindowLongPtrA(hwnd, DWLP_USER, lparam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
     window->hwnd_ = hwnd;
     window->centre();
     // True lets the dialog manager focus the first control with a tab stop.
     return window->owner_.OnInitDialog() ? TRUE : FALSE;
   }
-  auto* window = reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  auto* window = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   if (window == nullptr || window->hwnd_ != hwnd) return FALSE;
   return window->handle(message, wparam, lparam);
 }
@@ -391,7 +396,7 @@ struct Icon::Data {
 void DialogWindow::set_icon(const Icon& icon, IconSize size) {
   if (hwnd_ == nullptr) return;
   const bool big = size == IconSize::big;
-  SendMessageA(hwnd_, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon.data()->handle));
+  SendMessageW(hwnd_, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon.data()->handle));
   if (big) icon_ = icon.data()->handle;
 }
 
@@ -404,7 +409,7 @@ Icon& Icon::operator=(Icon&&) noexcept = default;
 
 Icon::Icon(int resource_id) {
   // The system's standard icon size; the handle is shared and never freed.
-  HICON handle = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource_id));
+  HICON handle = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource_id));
   if (handle == nullptr) return;
   data_ = std::make_unique<Data>();
   data_->handle = handle;
@@ -414,10 +419,10 @@ bool Icon::empty() const { return data_ == nullptr || data_->handle == nullptr; 
 
 std::string load_string(int resource_id) {
   // A string resource holds at most 4095 characters.
-  std::vector<char> buffer(4096);
-  const int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(resource_id), buffer.data(),
+  std::vector<wchar_t> buffer(4096);
+  const int length = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(resource_id), buffer.data(),
                                  static_cast<int>(buffer.size()));
-  return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
+  return length > 0 ? narrow(std::wstring_view(buffer.data(), static_cast<std::size_t>(length))) : std::string();
 }
 
 // --- the application -------------------------------------------------------
@@ -444,9 +449,9 @@ int run_toolkit_application(CWinApp& app, int, char**) {
   if (!app.InitInstance()) return 0;
   MSG message;
   BOOL got;
-  while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0 && got != -1) {
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return got == 0 ? static_cast<int>(message.wParam) : 0;
 }

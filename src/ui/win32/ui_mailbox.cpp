@@ -5,17 +5,17 @@
 namespace quarn::ui {
 namespace {
 
-constexpr char kClassName[] = "QuarnUiMailbox";
+constexpr wchar_t kClassName[] = L"QuarnUiMailbox";
 constexpr UINT kRunJobs = WM_APP + 1;
 
 bool register_class(WNDPROC window_proc) {
   static const bool registered = [window_proc] {
-    WNDCLASSEXA window_class{};
+    WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = kClassName;
-    return RegisterClassExA(&window_class) != 0;
+    return RegisterClassExW(&window_class) != 0;
   }();
   return registered;
 }
@@ -31,8 +31,8 @@ UiMailbox::UiMailbox() {
   if (!register_class(&UiMailbox::window_proc)) return;
   // A message-only window: never shown, never enumerated, owned by this
   // thread, so whatever is sent to it runs on this thread.
-  hwnd_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
-  if (hwnd_ != nullptr) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (hwnd_ != nullptr) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 UiMailbox::~UiMailbox() {
@@ -42,7 +42,7 @@ UiMailbox::~UiMailbox() {
     dropped.swap(jobs_);
   }
   if (hwnd_ != nullptr) {
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
 }
@@ -56,7 +56,7 @@ bool UiMailbox::post(std::function<void()> job) {
   // When the notification cannot be sent the job stays queued: it only
   // wakes the call gate, which finds nothing to do by the time it runs, and
   // the mailbox drops it at the latest when it goes away.
-  return SendNotifyMessageA(hwnd_, kRunJobs, 0, 0) != 0;
+  return SendNotifyMessageW(hwnd_, kRunJobs, 0, 0) != 0;
 }
 
 void UiMailbox::run_jobs() {
@@ -70,11 +70,11 @@ void UiMailbox::run_jobs() {
 
 LRESULT CALLBACK UiMailbox::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kRunJobs) {
-    auto* mailbox = reinterpret_cast<UiMailbox*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* mailbox = reinterpret_cast<UiMailbox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (mailbox != nullptr) mailbox->run_jobs();
     return 0;
   }
-  return DefWindowProcA(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 }  // namespace quarn::ui

@@ -1,0 +1,54 @@
+// Text and paths between the program and the wide (W) Win32 API.
+//
+// Inside the program a path is WTF-8: UTF-8, except that a UTF-16 code unit
+// that is half of a surrogate pair with no other half (which NTFS names may
+// hold) is written as its own three bytes (ED A0 80 to ED BF BF). Every
+// UTF-16 name therefore has exactly one form inside and comes back unchanged.
+//
+// The path text that the log, the list and the edit box show is the joined
+// text of the walk. Only the text handed to the system is made absolute,
+// normalised and given the \\?\ prefix, which lifts the MAX_PATH limit; the
+// prefix is added and removed here and nowhere else.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarn::platform::win32 {
+
+// UTF-16 to WTF-8.
+std::string narrow(std::wstring_view wide);
+// WTF-8 to UTF-16. A byte that starts no valid sequence becomes U+FFFD.
+std::wstring widen(std::string_view wtf8);
+
+// The \\?\ form of an absolute, normalised path: "C:\a" gives "\\?\C:\a",
+// "\\server\share\a" gives "\\?\UNC\server\share\a"; a path that already
+// has the prefix and a device path ("\\.\NUL") stay as they are.
+std::wstring with_long_prefix(std::wstring_view full);
+// The reverse, for paths that the system hands back ("\\?\C:\a" gives
+// "C:\a", "\\?\UNC\server\share" gives "\\server\share").
+std::wstring without_long_prefix(std::wstring_view path);
+
+// The path handed to the system for path: made absolute against the current
+// folder, normalised by the system (GetFullPathNameW: "/" and "." and ".."
+// and a run of separators), then given the \\?\ prefix. A path that already
+// has the prefix is taken literally; the empty path is the current drive's
+// root.
+std::wstring system_path(std::string_view path);
+// name joined to a folder's system path, which is never normalised again:
+// a name is taken exactly as listed.
+std::wstring system_join(const std::wstring& folder, std::string_view name);
+
+// The form of path in the scan log and on quarn-scan's output: the bytes of
+// the ANSI code page for every character it holds, so that such a path is
+// byte for byte what the ANSI API gave; every other character (and every
+// unpaired surrogate) as <U+XXXX>, its code point in four to six upper-case
+// hex digits. '<' cannot occur in a Windows name, so the form is lossless.
+// in_code_page gives the code page's bytes for one character (one code
+// point, one or two UTF-16 units), or nothing when it cannot hold it.
+std::string log_form(std::wstring_view path,
+                     const std::function<std::optional<std::string>(std::wstring_view)>& in_code_page);
+
+}  // namespace quarn::platform::win32
