@@ -23,7 +23,7 @@ build=$PWD/build/native
 harness=(python3 tests/faults/harness.py --scan "$build/src/cli/quarn-scan"
          --sample "$build/tools/quarn-sample-tree" --fault-library "$build/tests/faults/libquarn_fault.so")
 
-faults=(full-disk read-only eio churn)
+faults=(full-disk full-backup read-only eio churn)
 if [ "$(id -u)" -ne 0 ]; then
   echo "faults.sh: not root: the full-disk and read-only runs need mounts and are skipped"
   faults=(eio churn)

@@ -6,7 +6,8 @@ as often as asked, and checks after every run that nothing was lost.
                --fault kill --runs 30 [--copies 10] [--jobs N] [--work DIR]
 
 Faults: kill (SIGKILL at a random moment, then a complete scan), full-disk
-(a small tmpfs that fills up during the restores; root), read-only (a
+(a small tmpfs that fills up during the restores; root), full-backup
+(--backup into a small tmpfs that fills up; root), read-only (a
 read-only bind mount; root), eio (reads of one folder fail, through the
 fault library), churn (another process appends to, truncates and replaces
 files while they are scanned), none (a plain run: the checker's own check).
@@ -171,6 +172,35 @@ def run_full_disk(args, fixture, number):
         subprocess.run(["umount", "-l", mount])
 
 
+def run_full_backup(args, fixture, number):
+    """--backup into a folder that fills up: no remedy runs on a file whose
+    copy failed, and every file that changed has its whole copy."""
+    tree = fixture.fresh_copy("run")
+    store = os.path.join(fixture.work, "store")
+    os.makedirs(store, exist_ok=True)
+    size = sum(len(b) for b in fixture.before.values())
+    if not mounted("tmpfs", store, f"size={random.randint(size // 4, size // 2)}"):
+        raise Failure("mounting a tmpfs failed (root only)")
+    try:
+        status, summary, err = scan(args, tree, extra=["--backup", store])
+        check_counters(summary, f"full backup {number}")
+        after = snapshot(tree)
+        check_states(fixture.before, fixture.final, after, f"full backup {number}", allow_leftovers=False)
+        copies = snapshot(store)
+        for path, original in fixture.before.items():
+            if after.get(path) == original:
+                continue
+            copy = os.path.relpath(os.path.join(tree, path), "/")
+            if copies.get(copy) != original:
+                raise Failure(f"full backup {number}: {path} changed without a whole copy in the store")
+        undone = [p for p, b in fixture.before.items() if after.get(p) == b and fixture.final.get(p) != b]
+        if not undone or len(undone) > summary["scan_errors"]:
+            raise Failure(f"full backup {number}: {len(undone)} remedies undone, {summary['scan_errors']} errors")
+    finally:
+        subprocess.run(["umount", "-l", store])
+    shutil.rmtree(tree)
+
+
 def run_read_only(args, fixture, number):
     tree = fixture.fresh_copy("run")
     if subprocess.run(["mount", "--bind", "-o", "ro", tree, tree], stderr=subprocess.DEVNULL).returncode != 0:
@@ -325,7 +355,7 @@ def run_none(args, fixture, number):
     shutil.rmtree(tree)
 
 
-RUNS = {"kill": run_kill, "full-disk": run_full_disk, "read-only": run_read_only, "eio": run_eio,
+RUNS = {"kill": run_kill, "full-disk": run_full_disk, "full-backup": run_full_backup, "read-only": run_read_only, "eio": run_eio,
         "churn": run_churn, "load": run_load, "huge": run_huge, "none": run_none}
 
 
