@@ -165,14 +165,15 @@ void CCleanerDlg::OnSysCommand(unsigned nID, std::intptr_t lParam) {
 void CCleanerDlg::OnFileResult(const char* pszPath, ScanStatus status) {
   const char* word = list_status_name(status);
   if (word == nullptr) return;
-  const auto [folder, name] = split_path(pszPath, platform::separator());
+  // Named, not structured bindings: Clang 14 cannot capture those.
+  const std::pair<std::string, std::string> parts = split_path(pszPath, platform::separator());
   // The list belongs to the user-interface thread: the row is added there
   // while this worker waits. Once the window has closed nothing is added.
   call_on_ui_thread([&] {
-    const int row = m_listResults.insert_item(0, name);
+    const int row = m_listResults.insert_item(0, parts.second);
     if (row < 0) return;
     m_listResults.set_item_text(row, 1, word);
-    m_listResults.set_item_text(row, 2, folder);
+    m_listResults.set_item_text(row, 2, parts.first);
   });
 }
 
