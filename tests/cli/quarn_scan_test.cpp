@@ -296,7 +296,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}},
                       BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}},
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
-                      BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}}),
+                      BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}},
+                      BadUsage{"no_jobs", {"--jobs", "0", "@/disk"}},
+                      BadUsage{"jobs_not_a_number", {"-j", "many", "@/disk"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
