@@ -18,7 +18,7 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {
-  set_jobs(options.jobs);
+  set_jobs(plan.jobs);
 }
 
 CommandLineScanner::~CommandLineScanner() {

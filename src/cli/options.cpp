@@ -38,8 +38,8 @@ constexpr const char kFooter[] =
     "  2    a scan error (a file could not be read, remedied or backed up) or\n"
     "       bad usage; an error outranks a find, since a failed remedy leaves\n"
     "       an infection behind\n"
-    "  130  stopped by Ctrl-C (SIGINT); 143 stopped by SIGTERM. The file in\n"
-    "       progress is finished and the summary is printed first.";
+    "  130  stopped by Ctrl-C (SIGINT); 143 stopped by SIGTERM. The files in\n"
+    "       progress (one per job) are finished and the summary is printed first.";
 
 // More threads than this only queue for the same disk and the same remedy
 // lock, and each holds a ring of 128 KiB.
@@ -77,8 +77,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_flag("--json", options.json,
                "Write JSON Lines on stdout for programs: an object per remedied file, then a summary object");
   app.add_option("-j,--jobs", options.jobs,
-                 "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64; "
-                 "default 1). With N above 1, files finish and are printed in no fixed order")
+                 "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64). "
+                 "Default: one per processor, at most 16, but 1 when a PATH lies on a disk that says it "
+                 "spins (rotational), where reads side by side would make it seek. With N above 1, files "
+                 "finish and are printed in no fixed order; 1 keeps the walk's order")
       ->type_name("N")
       ->check(CLI::Range(1u, kMaxJobs));
   app.add_option("--backup", options.backup_dir,
