@@ -3,9 +3,9 @@
 // faster than files are read) from holding an unbounded number of items, and
 // with them their memory and the folders that they keep open.
 //
-// Waits: the producer waits only while the queue is full and a worker only
-// while it is empty and still open, so the two never wait for each other at
-// the same time. Finishing closes the queue and joins the workers, which
+// Waits: the producer waits only while the queue is more than half full and
+// a worker only while it holds less than a quarter and is still open, so
+// the two never wait for each other at the same time. Finishing closes the queue and joins the workers, which
 // take what is left and then end; a worker never waits for the producer
 // after that.
 #pragma once
@@ -25,28 +25,45 @@ namespace quarn {
 template <typename T>
 class BoundedQueue {
  public:
-  explicit BoundedQueue(std::size_t capacity) : capacity_(capacity > 0 ? capacity : 1) {}
+  explicit BoundedQueue(std::size_t capacity)
+      : capacity_(capacity > 0 ? capacity : 1), batch_(capacity_ / 4 > 0 ? capacity_ / 4 : 1) {}
 
   // Waits while the queue is full. An item pushed after close is dropped.
   void push(T item) {
     std::unique_lock lock(mutex_);
-    not_full_.wait(lock, [&] { return items_.size() < capacity_ || closed_; });
+    if (items_.size() >= capacity_) {
+      // Once full, the producer waits until half has been taken: it is
+      // woken once per half a queue, not once per item, which would cost a
+      // switch between threads for every small file.
+      ++producers_waiting_;
+      not_full_.wait(lock, [&] { return items_.size() <= capacity_ / 2 || closed_; });
+      --producers_waiting_;
+    }
     if (closed_) return;
     items_.push_back(std::move(item));
+    const bool wake = consumers_waiting_ > 0 && items_.size() >= batch_;
     lock.unlock();
-    not_empty_.notify_one();
+    if (wake) not_empty_.notify_one();
   }
 
   // Waits while the queue is empty and open; nothing once it is closed and
   // empty.
   std::optional<T> pop() {
     std::unique_lock lock(mutex_);
-    not_empty_.wait(lock, [&] { return !items_.empty() || closed_; });
+    if (items_.empty() && !closed_) {
+      // Once empty, a consumer waits for a batch (or the close): when the
+      // producer is the slower side, consumers are woken once per batch,
+      // not once per item.
+      ++consumers_waiting_;
+      not_empty_.wait(lock, [&] { return items_.size() >= batch_ || closed_; });
+      --consumers_waiting_;
+    }
     if (items_.empty()) return std::nullopt;
     std::optional<T> item(std::move(items_.front()));
     items_.pop_front();
+    const bool wake = producers_waiting_ > 0 && items_.size() <= capacity_ / 2;
     lock.unlock();
-    not_full_.notify_one();
+    if (wake) not_full_.notify_all();
     return item;
   }
 
@@ -64,10 +81,13 @@ class BoundedQueue {
 
  private:
   const std::size_t capacity_;
+  const std::size_t batch_;
   std::mutex mutex_;
   std::condition_variable not_empty_;
   std::condition_variable not_full_;
   std::deque<T> items_;
+  std::size_t producers_waiting_ = 0;
+  std::size_t consumers_waiting_ = 0;
   bool closed_ = false;
 };
 
