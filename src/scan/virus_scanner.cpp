@@ -1,5 +1,6 @@
 #include "scan/virus_scanner.h"
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -24,9 +25,12 @@ struct QueuedFile {
 namespace {
 
 // Files queued per thread of a walk: enough that no thread waits for the
-// walk while it lists a folder, few enough that the queue's paths and the
-// folders it holds open stay small next to the walk's own 32 levels.
+// walk while it lists a folder. A queued file may hold a folder that the
+// walk has already closed, so the whole queue is capped as well: with the
+// walk's 33 open levels and one file per thread, a walk of 64 jobs stays
+// far below the 1,024 descriptors that a process gets by default.
 constexpr std::size_t kFilesQueuedPerJob = 16;
+constexpr std::size_t kMostFilesQueued = 256;
 
 // Feeds the ring from an open file and counts every byte as it arrives, so
 // the window's rate moves during a long file.
@@ -170,7 +174,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     KnowOwnProgram();
     scratch.resize(jobs_);
     try {
-      workers.emplace(jobs_, jobs_ * kFilesQueuedPerJob,
+      workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued),
                       [this, &scratch](QueuedFile& file, std::size_t worker) { ScanQueued(file, scratch, worker); });
     } catch (const std::system_error&) {
       // No threads to be had: this walk scans its files itself.
