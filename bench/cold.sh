@@ -9,6 +9,8 @@
 #   QUARN_COLD_DIR   where the build, the trees and fio's file go (build/bench-cold)
 #   RUNS             rounds per command (3)
 #   JOBS             the --jobs values to time ("1 2 8 16 32")
+#   BASELINE         another quarn-scan binary to time beside them (an
+#                    earlier build, to see that --jobs 1 lost nothing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=${QUARN_COLD_DIR:-build/bench-cold}
@@ -53,6 +55,8 @@ time_tree() {
   local dir=$work/tree/$1 commands=()
   commands+=("floor=sh -c 'find $dir -type f -print0 | xargs -0 cat >/dev/null'")
   commands+=("rg=rg -l -F -uuu -j2 $signatures $dir")
+  # The baseline may predate --jobs: it runs without the option.
+  [ -n "${BASELINE:-}" ] && commands+=("base=$BASELINE --report-only --quiet --no-summary $dir")
   for j in $jobs_list; do
     commands+=("j$j=$quarn --report-only --quiet --no-summary --jobs $j $dir")
   done
@@ -78,7 +82,8 @@ bytes=$(find "$work/tree/mixed" -type f ! -name .complete -printf '%s\n' | awk '
 import json, sys
 tree, files, size, rand32, seq32 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5])
 cold, warm = json.loads(sys.argv[6]), json.loads(sys.argv[7])
-names = {"floor": "read floor, 1 thread (find | xargs cat)", "rg": "rg -l -F -uuu -j2"}
+names = {"floor": "read floor, 1 thread (find, xargs cat)", "rg": "rg -l -F -uuu -j2",
+         "base": "baseline quarn-scan (BASELINE)"}
 if tree == "small":
     print(f"Small files ({files} files), median (fastest) of the rounds:\n")
     print("| command | cold | files/s | / fio 4 KiB x32 | / rg | warm | files/s | peak RSS |")
