@@ -318,7 +318,7 @@ bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt&
         return false;
       }
       // The slot vectors are this thread's own and are reused from file to file.
-      std::vector<const char*>& slots = scratch.slots;
+      std::vector<const char*>& slots = scratch.slot_signatures;
       std::vector<CVirusHandler*>& slot_handlers = scratch.slot_handlers;
       slots.clear();
       slot_handlers.clear();

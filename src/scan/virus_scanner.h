@@ -140,9 +140,10 @@ class CVirusScanner : public CScanThread {
  private:
   // A file search's scratch, reused from file to file: the worker's own, or
   // one per thread of a walk with several jobs. Never shared by two threads.
+  // (No member may be called "slots": Qt code includes this header.)
   struct SearchScratch {
     std::unique_ptr<RingSearch> ring;
-    std::vector<const char*> slots;
+    std::vector<const char*> slot_signatures;
     std::vector<CVirusHandler*> slot_handlers;
     std::vector<bool> found;
   };
