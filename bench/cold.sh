@@ -38,8 +38,8 @@ fio_file=$work/fio.dat
 engine=io_uring
 fio --enghelp 2>/dev/null | grep -qx '[[:space:]]*io_uring' || engine=libaio
 declare -A fio_rate
-for spec in "rand 4k 32" "rand 4k 1" "seq 1M 32" "seq 64k 1"; do
-  set -- $spec
+for fio_case in "rand 4k 32" "rand 4k 1" "seq 1M 32" "seq 64k 1"; do
+  set -- $fio_case
   rw=randread
   [ "$1" = seq ] && rw=read
   sync
