@@ -62,11 +62,13 @@ bool start_iteration(benchmark::State& state, bool cold) {
   return dropped;
 }
 
-// The scanner's whole run, remedies and all (the trees hold no signature).
+// The scanner's whole run, remedies and all (the trees hold no signature),
+// with as many jobs as the third argument says.
 void BM_WholeRun(benchmark::State& state) {
   const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
   const bool cold = state.range(1) != 0;
   CVirusScanner scanner(remedies::make_handlers, root.c_str(), std::nullopt);
+  scanner.set_jobs(static_cast<std::size_t>(state.range(2)));
   std::uint64_t bytes = 0, files = 0;
   for (auto _ : state) {
     if (!start_iteration(state, cold)) break;
@@ -223,7 +225,17 @@ void tree_and_cache(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 }
 
-BENCHMARK(BM_WholeRun)->Apply(tree_and_cache);
+void tree_cache_and_jobs(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"tree", "cold", "jobs"});
+  for (int tree : {0, 1}) {
+    for (int cold : {0, 1}) {
+      for (int jobs : {1, 2}) b->Args({tree, cold, jobs});
+    }
+  }
+  b->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+}
+
+BENCHMARK(BM_WholeRun)->Apply(tree_cache_and_jobs);
 BENCHMARK(BM_IoFloor)->Apply(tree_and_cache);
 BENCHMARK(BM_IoFloorByPath)->Apply(tree_and_cache);
 BENCHMARK(BM_ReferenceSearch)->ArgNames({"tree"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();

@@ -5,7 +5,8 @@
 #   install-deps.sh package   build + the Debian package's tools and checkers (lintian,
 #                             desktop-file-validate, appstreamcli)
 #   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools, zip, Ansible
-#   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3
+#   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3, and
+#                             fio and GNU time for bench/cold.sh
 set -euo pipefail
 
 want=("$@")
@@ -19,7 +20,7 @@ test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
            xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine zip ansible-core)
-bench_pkgs=(ripgrep clamav python3)
+bench_pkgs=(ripgrep clamav python3 fio time)
 
 pkgs=()
 need_i386=0

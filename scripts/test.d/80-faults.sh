@@ -3,4 +3,4 @@
 # under the scan, 210,000 files and a 10 GiB program and page. The long
 # version is scripts/soak.sh; docs/reliability.md says what is promised.
 set -euo pipefail
-FAULT_KILLS=30 FAULT_RUNS=3 bash scripts/faults.sh
+FAULT_KILLS=30 FAULT_RUNS=3 FAULT_JOBS="1 4" bash scripts/faults.sh

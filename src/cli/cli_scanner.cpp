@@ -17,7 +17,9 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       json_(options.json),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
-      console_(console) {}
+      console_(console) {
+  set_jobs(plan.jobs);
+}
 
 CommandLineScanner::~CommandLineScanner() {
   // The worker uses the roots, the store and the console:

@@ -38,8 +38,12 @@ constexpr const char kFooter[] =
     "  2    a scan error (a file could not be read, remedied or backed up) or\n"
     "       bad usage; an error outranks a find, since a failed remedy leaves\n"
     "       an infection behind\n"
-    "  130  stopped by Ctrl-C (SIGINT); 143 stopped by SIGTERM. The file in\n"
-    "       progress is finished and the summary is printed first.";
+    "  130  stopped by Ctrl-C (SIGINT); 143 stopped by SIGTERM. The files in\n"
+    "       progress (one per job) are finished and the summary is printed first.";
+
+// More threads than this only queue for the same disk and the same remedy
+// lock, and each holds a ring of 128 KiB.
+constexpr unsigned kMaxJobs = 64;
 
 // CLI11's messages name the problem; one line with a pointer to --help is
 // all that a script's log needs.
@@ -72,6 +76,13 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
                "Stay on the file system of each PATH: a folder on another one is counted, not entered");
   app.add_flag("--json", options.json,
                "Write JSON Lines on stdout for programs: an object per remedied file, then a summary object");
+  app.add_option("-j,--jobs", options.jobs,
+                 "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64). "
+                 "Default: one per processor, at most 16, but 1 when a PATH lies on a disk that says it "
+                 "spins (rotational), where reads side by side would make it seek. With N above 1, files "
+                 "finish and are printed in no fixed order; 1 keeps the walk's order")
+      ->type_name("N")
+      ->check(CLI::Range(1u, kMaxJobs));
   app.add_option("--backup", options.backup_dir,
                  "Before a remedy changes or deletes a file, copy it below DIR under its own full path; "
                  "DIR is created if need be and is never walked")

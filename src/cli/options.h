@@ -23,6 +23,9 @@ struct CliOptions {
   bool report_only = false;
   bool one_file_system = false;
   bool json = false;
+  // Threads that search files at once; 1 scans each file in the walk's
+  // order. Nothing: chosen by plan_scan from the processors and the disks.
+  std::optional<unsigned> jobs;
 };
 
 // What the command line asks for. Either options for a scan, or a text to

@@ -1,5 +1,10 @@
 #include "cli/scan_plan.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "platform/storage.h"
+
 namespace quarn::cli {
 namespace {
 
@@ -20,6 +25,11 @@ std::string quoted(const std::string& name) {
 }
 
 }  // namespace
+
+unsigned default_jobs(bool on_rotational_disk, unsigned processors) {
+  if (on_rotational_disk) return 1;
+  return std::clamp(processors, 1u, kMaxDefaultJobs);
+}
 
 PlanOutcome plan_scan(const CliOptions& options) {
   ScanPlan plan;
@@ -58,6 +68,15 @@ PlanOutcome plan_scan(const CliOptions& options) {
         return failure(quoted(root.path) + " lies inside the backup folder " + quoted(*options.backup_dir));
       }
     }
+  }
+
+  if (options.jobs) {
+    plan.jobs = *options.jobs;
+  } else {
+    const bool spins = std::any_of(plan.roots.begin(), plan.roots.end(), [](const ScanRoot& root) {
+      return platform::is_rotational(root.target).value_or(false);
+    });
+    plan.jobs = default_jobs(spins, std::thread::hardware_concurrency());
   }
 
   PlanOutcome outcome;

@@ -21,7 +21,18 @@ struct ScanRoot {
 struct ScanPlan {
   std::vector<ScanRoot> roots;
   std::optional<BackupStore> backup;
+  // The threads that search files: --jobs, or default_jobs for the roots.
+  unsigned jobs = 1;
 };
+
+// Most threads a scan takes unasked: each holds a ring of 128 KiB, and more
+// only queue for the same disk.
+inline constexpr unsigned kMaxDefaultJobs = 16;
+
+// The jobs of a scan whose command line names none: 1 when some PATH lies on
+// a disk that says it spins, else one per processor (processors is 0 when
+// unknown), at most kMaxDefaultJobs.
+unsigned default_jobs(bool on_rotational_disk, unsigned processors);
 
 // Either a plan, or one line that says what is wrong.
 struct PlanOutcome {
@@ -32,6 +43,7 @@ struct PlanOutcome {
 // Every PATH must be an existing folder or regular file. A PATH that is a
 // link was named on purpose and is followed once: the walk starts at its
 // target. The backup folder is created here and must not hold any PATH.
+// The jobs are chosen here when the command line names none.
 PlanOutcome plan_scan(const CliOptions& options);
 
 }  // namespace quarn::cli

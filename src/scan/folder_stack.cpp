@@ -8,7 +8,7 @@ FolderStack::FolderStack(platform::Folder start, platform::DirectoryListing list
   Level level;
   level.path = std::move(path);
   level.identity = start.identity();
-  level.folder = std::move(start);
+  level.folder = std::make_shared<const platform::Folder>(std::move(start));
   level.listing = std::move(listing);
   levels_.push_back(std::move(level));
 }
@@ -20,7 +20,7 @@ bool FolderStack::push(std::string name, platform::Folder child, std::string pat
   level.name = std::move(name);
   level.path = std::move(path);
   level.identity = child.identity();
-  level.folder = std::move(child);
+  level.folder = std::make_shared<const platform::Folder>(std::move(child));
   level.listing = std::move(*listing);
   levels_.push_back(std::move(level));
   if (open_levels() > kMaxOpenLevels + 1) close_one_level();
@@ -31,7 +31,7 @@ void FolderStack::pop() { levels_.pop_back(); }
 
 std::size_t FolderStack::open_levels() const {
   std::size_t open = 0;
-  for (const Level& level : levels_) open += level.folder.has_value() ? 1 : 0;
+  for (const Level& level : levels_) open += level.folder ? 1 : 0;
   return open;
 }
 
@@ -62,9 +62,9 @@ ListingStep FolderStack::next(platform::DirEntry& entry) {
   return ListingStep::entry;
 }
 
-const platform::Folder* FolderStack::folder() {
+std::shared_ptr<const platform::Folder> FolderStack::folder() {
   Level& deepest = levels_.back();
-  if (deepest.folder) return &*deepest.folder;
+  if (deepest.folder) return deepest.folder;
   std::size_t anchor = levels_.size() - 1;
   while (!levels_[anchor].folder) --anchor;  // the start folder is always open
   std::optional<platform::Folder> reopened;
@@ -74,8 +74,8 @@ const platform::Folder* FolderStack::folder() {
     if (!child || !levels_[i].identity || child->identity() != levels_[i].identity) return nullptr;
     reopened = std::move(child);
   }
-  deepest.folder = std::move(reopened);
-  return &*deepest.folder;
+  deepest.folder = std::make_shared<const platform::Folder>(std::move(*reopened));
+  return deepest.folder;
 }
 
 }  // namespace quarn

@@ -11,10 +11,16 @@
 // again, it is reopened name by name from the nearest open ancestor, and
 // every step must lead to the very folder (device and file number) that was
 // listed; a folder that was swapped meanwhile is not reopened.
+//
+// Folders are shared: a file of a level that a worker has yet to scan holds
+// its folder, so the folder stays open until that file is done, even after
+// its level has ended or been closed here. Whoever queues files bounds how
+// many are held that way.
 #pragma once
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +49,7 @@ class FolderStack {
   platform::ListingStep next(platform::DirEntry& entry);
   // The deepest level's folder, reopened first if it was closed. Nothing
   // when it cannot be reopened as the folder that was listed.
-  const platform::Folder* folder();
+  std::shared_ptr<const platform::Folder> folder();
   // The deepest level's identity, as it was when it was opened.
   const std::optional<platform::FileIdentity>& identity() const { return levels_.back().identity; }
   // The deepest level's path text, for display: its parent's, a separator
@@ -62,7 +68,7 @@ class FolderStack {
     std::string path;
     bool handled_an_entry = false;
     std::optional<platform::FileIdentity> identity;
-    std::optional<platform::Folder> folder;
+    std::shared_ptr<const platform::Folder> folder;
     std::optional<platform::DirectoryListing> listing;
     // What was left of the listing when it was closed to save descriptors.
     std::deque<platform::DirEntry> pending;

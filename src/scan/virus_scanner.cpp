@@ -1,6 +1,8 @@
 #include "scan/virus_scanner.h"
 
+#include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "platform/clock.h"
@@ -8,9 +10,28 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "scan/folder_stack.h"
+#include "scan/work_queue.h"
 
 namespace quarn {
+
+// A listed file that waits for a thread of the walk. It holds its folder, so
+// the folder stays open until the file is done.
+struct QueuedFile {
+  std::shared_ptr<const platform::Folder> folder;
+  std::string name;
+  std::string path;
+  std::optional<platform::FileIdentity> identity;
+};
+
 namespace {
+
+// Files queued per thread of a walk: enough that no thread waits for the
+// walk while it lists a folder. A queued file may hold a folder that the
+// walk has already closed, so the whole queue is capped as well: with the
+// walk's 33 open levels and one file per thread, a walk of 64 jobs stays
+// far below the 1,024 descriptors that a process gets by default.
+constexpr std::size_t kFilesQueuedPerJob = 16;
+constexpr std::size_t kMostFilesQueued = 256;
 
 // Feeds the ring from an open file and counts every byte as it arrives, so
 // the window's rate moves during a long file.
@@ -145,6 +166,22 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     return false;
   }
   FolderStack stack(std::move(*start.folder), std::move(*listing), folder);
+  // With several jobs the files go to threads that live as long as this
+  // walk, so every file below folder is done when it returns. The scratch
+  // outlives the threads that use it.
+  std::vector<SearchScratch> scratch;
+  std::optional<WorkerPool<QueuedFile>> workers;
+  if (jobs_ > 1) {
+    KnowOwnProgram();
+    scratch.resize(jobs_);
+    try {
+      workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued),
+                      [this, &scratch](QueuedFile& file, std::size_t worker) { ScanQueued(file, scratch, worker); });
+    } catch (const std::system_error&) {
+      // No threads to be had: this walk scans its files itself.
+      workers.reset();
+    }
+  }
   const char sep = platform::separator();
   bool listed_all = true;
   // Ends the deepest level: it counts once its walk is over, and a level
@@ -175,7 +212,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     stack.mark_entry_handled();
     if (entry.name == "." || entry.name == "..") continue;
 
-    const platform::Folder* here = stack.folder();
+    std::shared_ptr<const platform::Folder> here = stack.folder();
     if (here == nullptr) {
       end_level(true);
       continue;
@@ -184,7 +221,14 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     if (entry.kind == platform::EntryKind::directory) {
       WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
-      ScanFile(platform::FileAt{*here, entry.name, path}, entry_identity_of(stack.identity(), entry));
+      auto identity = entry_identity_of(stack.identity(), entry);
+      // A file that no handler claims is never opened: it is only counted,
+      // which costs a thread nothing to do here.
+      if (workers && IsClaimed(path)) {
+        workers->push(QueuedFile{std::move(here), std::move(entry.name), std::move(path), identity});
+      } else {
+        ScanFile(platform::FileAt{*here, entry.name, path}, identity);
+      }
     } else {
       // Links (to files or folders) and special files are never opened or
       // walked: a link loop would walk forever and a FIFO would hang the
@@ -194,7 +238,20 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       if (entry.kind == platform::EntryKind::not_on_disk && IsClaimed(path)) OnDataNotOnDisk(path);
     }
   }
+  if (workers) workers->finish();
   return listed_all;
+}
+
+bool CVirusScanner::IsClaimed(const std::string& path) const {
+  auto claimed = m_mapExtensions.find(extension_of(path));
+  return claimed != m_mapExtensions.end() && !claimed->second.empty();
+}
+
+void CVirusScanner::ScanQueued(QueuedFile& file, std::vector<SearchScratch>& scratch, std::size_t worker) {
+  // A stop leaves the queued files that no thread has begun; a file begun
+  // is searched to its end and handed on, as in a walk of one job.
+  if (StopRequested()) return;
+  ScanFileWith(scratch[worker], platform::FileAt{*file.folder, file.name, file.path}, file.identity);
 }
 
 void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
@@ -216,21 +273,19 @@ void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent,
   }
 }
 
+void CVirusScanner::KnowOwnProgram() {
+  if (m_bOwnProgramKnown) return;
+  m_strOwnProgram = platform::own_program_path();
+  m_ownProgramIdentity = m_strOwnProgram ? platform::identity_of(*m_strOwnProgram) : std::nullopt;
+  m_bOwnProgramKnown = true;
+}
+
 bool CVirusScanner::IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity) {
-  if (!m_bOwnProgramKnown) {
-    m_strOwnProgram = platform::own_program_path();
-    m_ownProgramIdentity = m_strOwnProgram ? platform::identity_of(*m_strOwnProgram) : std::nullopt;
-    m_bOwnProgramKnown = true;
-  }
+  KnowOwnProgram();
   // By identity where the listing tells it: the same file, whatever path
   // text reaches it. By the path text otherwise, separators folded.
   if (identity && m_ownProgramIdentity) return *identity == *m_ownProgramIdentity;
   return m_strOwnProgram && same_path_text(path, *m_strOwnProgram);
-}
-
-bool CVirusScanner::IsClaimed(const std::string& path) const {
-  auto claimed = m_mapExtensions.find(extension_of(path));
-  return claimed != m_mapExtensions.end() && !claimed->second.empty();
 }
 
 bool CVirusScanner::ScanFile(const std::string& path) {
@@ -243,6 +298,11 @@ bool CVirusScanner::ScanFile(const std::string& path) {
 }
 
 bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<platform::FileIdentity>& identity) {
+  return ScanFileWith(scratch_, at, identity);
+}
+
+bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt& at,
+                                 const std::optional<platform::FileIdentity>& identity) {
   const std::string& path = at.path;
   try {
     if (IsOwnProgram(path, identity)) return true;
@@ -271,9 +331,9 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
         bump(m_nScanErrors);
         return false;
       }
-      // The slot vectors are the worker's own and are reused from file to file.
-      std::vector<const char*>& slots = m_slots;
-      std::vector<CVirusHandler*>& slot_handlers = m_slotHandlers;
+      // The slot vectors are this thread's own and are reused from file to file.
+      std::vector<const char*>& slots = scratch.slot_signatures;
+      std::vector<CVirusHandler*>& slot_handlers = scratch.slot_handlers;
       slots.clear();
       slot_handlers.clear();
       for (CVirusHandler* handler : claimed->second) {
@@ -285,12 +345,12 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
           slots.push_back(handler->m_pszSignature);
         }
       }
-      if (!m_ring || m_ring->half_length() != m_nHalfBufferLength) {
-        m_ring = std::make_unique<RingSearch>(m_nHalfBufferLength);
+      if (!scratch.ring || scratch.ring->half_length() != m_nHalfBufferLength) {
+        scratch.ring = std::make_unique<RingSearch>(m_nHalfBufferLength);
       }
       FileSource source(*file, m_nBytesRead);
-      std::vector<bool>& found = m_slotFound;
-      m_ring->search(source, slots, found);
+      std::vector<bool>& found = scratch.found;
+      scratch.ring->search(source, slots, found);
       // A read that failed ended the search early: the file was not read
       // to its end, so it is no clean file but one that could not be read.
       if (file->read_failed()) {
@@ -305,6 +365,7 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
     m_strCurrentFile.set(path);
     bump(m_nFilesScanned);
     if (!matched.empty()) {
+      std::lock_guard lock(result_mutex_);
       ScanStatus result = CleanFile(at, matched);
       bump(m_nFilesInfected);
       if (result & STATUS_CLEANED) bump(m_nFilesCleaned);

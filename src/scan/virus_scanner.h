@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,6 +33,7 @@ using HandlerSet = std::set<CVirusHandler*>;
 using ExtensionMap = std::map<std::string, HandlerSet>;
 
 class FolderStack;
+struct QueuedFile;
 
 // Whether two paths name the same file by their text: letters compared
 // without case, a run of separators after the first character read as one.
@@ -50,6 +52,16 @@ class CVirusScanner : public CScanThread {
 
   bool Start() override;
   void Run() override;
+
+  // How many threads search files in a walk; set before Start, never during
+  // a run. With 1 (the default) the walk scans each file itself, in the
+  // order listed. With more, the walk queues the files it lists and that
+  // many threads open, read and search them, so reads overlap; each remedy,
+  // with its log line and its OnFileResult, still runs alone, and files
+  // finish in no fixed order. An OnFileResult that waits for another thread
+  // (the window's) must keep 1.
+  void set_jobs(std::size_t jobs) { jobs_ = jobs > 0 ? jobs : 1; }
+  std::size_t jobs() const { return jobs_; }
   // Called on the worker thread once for every file handed to CleanFile,
   // after its log line is written and its counters have moved.
   virtual void OnFileResult(const char* pszPath, ScanStatus status);
@@ -134,8 +146,25 @@ class CVirusScanner : public CScanThread {
   virtual void OnDataNotOnDisk(const std::string& path);
 
  private:
-  bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  // A file search's scratch, reused from file to file: the worker's own, or
+  // one per thread of a walk with several jobs. Never shared by two threads.
+  // (No member may be called "slots": Qt code includes this header.)
+  struct SearchScratch {
+    std::unique_ptr<RingSearch> ring;
+    std::vector<const char*> slot_signatures;
+    std::vector<CVirusHandler*> slot_handlers;
+    std::vector<bool> found;
+  };
+
+  // Looks up the program's own path and identity once per run, before any
+  // thread of the walk may ask.
+  void KnowOwnProgram();
+  // Whether some handler claims the file's extension.
   bool IsClaimed(const std::string& path) const;
+  bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  bool ScanFileWith(SearchScratch& scratch, const platform::FileAt& file,
+                    const std::optional<platform::FileIdentity>& identity);
+  void ScanQueued(QueuedFile& file, std::vector<SearchScratch>& scratch, std::size_t worker);
   void FolderNotListed(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.
@@ -145,11 +174,13 @@ class CVirusScanner : public CScanThread {
 
   HandlerFactory m_makeHandlers;
 
-  // The search's ring and per-file scratch, used by the worker only.
-  std::unique_ptr<RingSearch> m_ring;
-  std::vector<const char*> m_slots;
-  std::vector<CVirusHandler*> m_slotHandlers;
-  std::vector<bool> m_slotFound;
+  // The search's scratch of files that the worker scans itself.
+  SearchScratch scratch_;
+  std::size_t jobs_ = 1;
+  // Held from a file's first remedy to the end of its OnFileResult, so
+  // remedies never run side by side, the log has one writer at a time and
+  // its lines come in the order of the notifications.
+  std::mutex result_mutex_;
   std::optional<std::string> m_strOwnProgram;
   std::optional<platform::FileIdentity> m_ownProgramIdentity;
   bool m_bOwnProgramKnown = false;

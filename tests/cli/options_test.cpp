@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/scan_plan.h"
 
 namespace quarn::cli {
 namespace {
@@ -23,6 +24,15 @@ TEST(CommandLine, takes_every_option_and_several_paths_in_any_order) {
   EXPECT_TRUE(parsed.options->quiet);
   EXPECT_TRUE(parsed.options->no_summary);
   EXPECT_FALSE(parsed.options->report_only);
+  EXPECT_FALSE(parsed.options->jobs) << "no --jobs: the plan chooses";
+  EXPECT_EQ(parse({"-j", "3", "/a"}).options->jobs, 3u);
+}
+
+TEST(CommandLine, default_jobs_are_one_per_processor_within_bounds_and_one_on_a_spinning_disk) {
+  EXPECT_EQ(default_jobs(false, 4), 4u);
+  EXPECT_EQ(default_jobs(false, 0), 1u) << "processors unknown";
+  EXPECT_EQ(default_jobs(false, 96), kMaxDefaultJobs);
+  EXPECT_EQ(default_jobs(true, 8), 1u);
 }
 
 }  // namespace

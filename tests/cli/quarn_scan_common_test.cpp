@@ -131,6 +131,43 @@ TEST_F(QuarnScanBinary, sample_tree_prints_each_remedy_the_summary_and_the_statu
   }
 }
 
+// Several threads remedy what one does, each root's files before the next
+// root's, and the log holds the output's lines in the output's order.
+TEST_F(QuarnScanBinary, jobs_remedy_the_same_files_root_by_root_with_the_log_in_the_output_order) {
+  const auto sample = sample::write_sample_tree(tree_.path("disk"), {3});
+  const std::string second = tree_.write("second/m.eml", kInfectedMail);
+  const std::string log = tree_.path("scan.log");
+  const ScanRun run = run_scan({"--jobs", "4", "--log", log, sample.root, tree_.path("second")});
+
+  EXPECT_EQ(run.status, expected_status(sample));
+  EXPECT_EQ(run.err, "");
+  SplitOutput out = split(run.out);
+  ASSERT_FALSE(out.results.empty());
+  EXPECT_EQ(out.results.back(), "deleted:  " + second);
+  std::string in_log;
+  for (const std::string& line : out.results) in_log += line + "\r\n";
+  EXPECT_EQ(read_file(log), in_log);
+  out.results.pop_back();
+  EXPECT_EQ(sorted(out.results), expected_lines(sample));
+
+  auto items = items_of(out.summary);
+  const auto counts = sample.expected_counts();
+  EXPECT_EQ(items["Files scanned"], std::to_string(counts.scanned + 1));
+  EXPECT_EQ(items["Files skipped"], std::to_string(counts.skipped));
+  EXPECT_EQ(items["Files infected"], std::to_string(counts.infected + 1));
+  EXPECT_EQ(items["Scan errors"], std::to_string(counts.errors));
+  EXPECT_EQ(items["Directories"], std::to_string(sample.folders.size() + 1));
+  EXPECT_EQ(items["Data read"], mbytes(counts.bytes_read + std::string(kInfectedMail).size()));
+  for (const auto& file : sample.files) {
+    const std::string path = sample.path_of(file);
+    if (file.expected) {
+      EXPECT_EQ(read_file(path), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(path)) << file.relative;
+    }
+  }
+}
+
 TEST_F(QuarnScanBinary, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_error_outranks_it) {
   tree_.write("clean/index.htm", sample::clean_page("Home"));
   tree_.write("clean/notes.txt", "Concept Virus");

@@ -296,13 +296,15 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}},
                       BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}},
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
-                      BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}}),
+                      BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}},
+                      BadUsage{"no_jobs", {"--jobs", "0", "@/disk"}},
+                      BadUsage{"jobs_not_a_number", {"-j", "many", "@/disk"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
   const ScanRun help = run_scan({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--version",
+  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs", "rotational", "--version",
                            "would clean", "130", "143"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
@@ -382,7 +384,9 @@ TEST_F(QuarnScan, output_that_goes_away_stops_the_scan_with_status_2) {
   constexpr int kFiles = 500;
   for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);
   ScanSetup setup;
-  setup.args = {tree_.path("disk")};
+  // One job, so that exactly one file is in hand when the output fails;
+  // with N, each thread finishes the file it holds.
+  setup.args = {"--jobs", "1", tree_.path("disk")};
   setup.close_output = true;
   const ScanRun run = run_scan(setup);
   EXPECT_EQ(run.status, 2) << "a broken pipe must not end the program in the middle of a remedy";

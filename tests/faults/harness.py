@@ -386,7 +386,8 @@ def main():
         fixture = Fixture(args)
         for number in range(1, args.runs + 1):
             RUNS[args.fault](args, fixture, number)
-        print(f"faults: {args.fault}: {args.runs} runs, {len(fixture.before)} files checked each, "
+        jobs = f"--jobs {args.jobs}" if args.jobs else "default jobs"
+        print(f"faults: {args.fault} ({jobs}): {args.runs} runs, {len(fixture.before)} files checked each, "
               f"0 lost (seed {seed})")
         return 0
     except Failure as failure:

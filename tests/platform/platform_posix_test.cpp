@@ -12,6 +12,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "platform/storage.h"
 #include "support/temp_tree.h"
 
 namespace quarn::platform {
@@ -76,6 +77,13 @@ TEST(PosixFs, log_text_escapes_control_bytes_and_backslashes) {
   EXPECT_EQ(log_text(std::string("/t\tx\x7f", 5)), "/t\\x09x\\x7F");
   EXPECT_EQ(log_text("/back\\slash"), "/back\\\\slash");
   EXPECT_EQ(log_text("/caf\xc3\xa9"), "/caf\xc3\xa9");  // UTF-8 stays as it is
+}
+
+// Only a block device can say whether it spins: a kernel file system has
+// no disk, and a path that is not there has no device.
+TEST(PosixStorage, no_answer_without_a_block_device) {
+  EXPECT_EQ(is_rotational("/proc/self"), std::nullopt);
+  EXPECT_EQ(is_rotational("/no/such/path/here"), std::nullopt);
 }
 
 TEST(PosixFs, default_places) {

@@ -184,6 +184,31 @@ TEST(VirusScanner, stop_during_a_file_finishes_it_then_ends_every_level) {
   EXPECT_GE(scanner.m_timeEnd.load(), scanner.m_timeStart.load());
 }
 
+TEST(VirusScanner, stop_with_several_jobs_finishes_the_files_begun_and_drops_the_queued_ones) {
+  TempTree tree;
+  for (int d = 0; d < 3; ++d) {
+    for (int f = 0; f < 20; ++f) tree.write(std::string("d") + std::to_string(d) + "/f" + std::to_string(f) + ".eml", "x");
+  }
+  constexpr std::size_t kJobs = 2;
+  PausingScanner scanner;
+  scanner.set_jobs(kJobs);
+  scanner.m_strStartPath.set(tree.root());
+  ASSERT_TRUE(scanner.Start());
+  while (!scanner.paused_.load()) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(scanner.Stop(StopWait::dont_wait));
+  scanner.resume_ = true;
+  scanner.wait_idle();
+  // Every file matches, so a thread that searched one waits for the paused
+  // remedy: at most one file per thread was begun, and each begun file was
+  // remedied to its end. The queued rest were never opened.
+  const int deleted = scanner.m_nFilesDeleted.load();
+  EXPECT_GE(deleted, 1);
+  EXPECT_LE(deleted, static_cast<int>(kJobs));
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), deleted);
+  EXPECT_EQ(scanner.results().size(), static_cast<std::size_t>(deleted));
+  EXPECT_TRUE(scanner.m_setHandlers.empty());
+}
+
 TEST(VirusScanner, destroying_a_running_scanner_stops_and_awaits_the_worker) {
   TempTree tree;
   for (int f = 0; f < 50; ++f) tree.write(std::string("f") + std::to_string(f) + ".eml", "x");

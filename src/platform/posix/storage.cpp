@@ -1,0 +1,26 @@
+#include "platform/storage.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <fstream>
+
+namespace quarn::platform {
+
+std::optional<bool> is_rotational(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  // Memory and network file systems have anonymous devices (major 0), which
+  // have no entry below /sys/dev/block; they get no answer.
+  const std::string device =
+      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  // A partition has no queue of its own; its disk's is one folder up.
+  for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
+    std::ifstream in(device + queue);
+    int flag = 0;
+    if (in >> flag) return flag != 0;
+  }
+  return std::nullopt;
+}
+
+}  // namespace quarn::platform

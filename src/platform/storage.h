@@ -1,0 +1,16 @@
+// What the system says about the device that holds a path.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quarn::platform {
+
+// Whether the device that holds path says it has moving heads (a spinning
+// disk), where reads side by side make it seek back and forth. Nothing when
+// nobody says: a memory or network file system, a path that cannot be
+// looked at, or a platform that offers no such flag. Many virtual disks say
+// so wrongly, in either direction; it is a hint for a default, never a rule.
+std::optional<bool> is_rotational(const std::string& path);
+
+}  // namespace quarn::platform

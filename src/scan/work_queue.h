@@ -1,0 +1,139 @@
+// Work handed from one producer to a fixed set of worker threads through a
+// bounded queue. The bound is what keeps a fast producer (a walk that lists
+// faster than files are read) from holding an unbounded number of items, and
+// with them their memory and the folders that they keep open.
+//
+// Waits: the producer waits only while the queue is more than half full and
+// a worker only while it holds less than a quarter and is still open, so
+// the two never wait for each other at the same time. Finishing closes the queue and joins the workers, which
+// take what is left and then end; a worker never waits for the producer
+// after that.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quarn {
+
+template <typename T>
+class BoundedQueue {
+ public:
+  explicit BoundedQueue(std::size_t capacity)
+      : capacity_(capacity > 0 ? capacity : 1), batch_(capacity_ / 4 > 0 ? capacity_ / 4 : 1) {}
+
+  // Waits while the queue is full. An item pushed after close is dropped.
+  void push(T item) {
+    std::unique_lock lock(mutex_);
+    if (items_.size() >= capacity_) {
+      // Once full, the producer waits until half has been taken: it is
+      // woken once per half a queue, not once per item, which would cost a
+      // switch between threads for every small file.
+      ++producers_waiting_;
+      not_full_.wait(lock, [&] { return items_.size() <= capacity_ / 2 || closed_; });
+      --producers_waiting_;
+    }
+    if (closed_) return;
+    items_.push_back(std::move(item));
+    const bool wake = consumers_waiting_ > 0 && items_.size() >= batch_;
+    lock.unlock();
+    if (wake) not_empty_.notify_one();
+  }
+
+  // Waits while the queue is empty and open; nothing once it is closed and
+  // empty.
+  std::optional<T> pop() {
+    std::unique_lock lock(mutex_);
+    if (items_.empty() && !closed_) {
+      // Once empty, a consumer waits for a batch (or the close): when the
+      // producer is the slower side, consumers are woken once per batch,
+      // not once per item.
+      ++consumers_waiting_;
+      not_empty_.wait(lock, [&] { return items_.size() >= batch_ || closed_; });
+      --consumers_waiting_;
+    }
+    if (items_.empty()) return std::nullopt;
+    std::optional<T> item(std::move(items_.front()));
+    items_.pop_front();
+    const bool wake = producers_waiting_ > 0 && items_.size() <= capacity_ / 2;
+    lock.unlock();
+    if (wake) not_full_.notify_all();
+    return item;
+  }
+
+  // No more items will come; what is queued is still handed out.
+  void close() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+    }
+    not_empty_.notify_all();
+    not_full_.notify_all();
+  }
+
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  const std::size_t capacity_;
+  const std::size_t batch_;
+  std::mutex mutex_;
+  std::condition_variable not_empty_;
+  std::condition_variable not_full_;
+  std::deque<T> items_;
+  std::size_t producers_waiting_ = 0;
+  std::size_t consumers_waiting_ = 0;
+  bool closed_ = false;
+};
+
+// Runs work(item, worker) for every item pushed, on `jobs` threads; worker is
+// the thread's number, 0 to jobs - 1, for scratch that each thread owns.
+// work must not throw: it runs on a thread with nobody above it to catch.
+template <typename T>
+class WorkerPool {
+ public:
+  using Work = std::function<void(T& item, std::size_t worker)>;
+
+  // Starts the threads at once; throws std::system_error when one cannot be
+  // started (the ones already running are finished first).
+  WorkerPool(std::size_t jobs, std::size_t capacity, Work work) : queue_(capacity), work_(std::move(work)) {
+    threads_.reserve(jobs);
+    try {
+      for (std::size_t i = 0; i < jobs; ++i) threads_.emplace_back([this, i] { drain(i); });
+    } catch (...) {
+      finish();
+      throw;
+    }
+  }
+  ~WorkerPool() { finish(); }
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  void push(T item) { queue_.push(std::move(item)); }
+
+  // Closes the queue and waits until every pushed item has been worked on.
+  void finish() {
+    queue_.close();
+    for (std::thread& thread : threads_) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+
+  std::size_t capacity() const { return queue_.capacity(); }
+
+ private:
+  void drain(std::size_t worker) {
+    while (std::optional<T> item = queue_.pop()) work_(*item, worker);
+  }
+
+  BoundedQueue<T> queue_;
+  Work work_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,76 @@
+// The queue between a walk and its threads: every item worked once, by a
+// thread's own number, and a producer held back while the queue is full.
+#include "scan/work_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quarn {
+namespace {
+
+TEST(WorkerPool, works_every_item_once_on_its_threads_and_finish_waits_for_all) {
+  constexpr int kItems = 2000;
+  constexpr std::size_t kJobs = 3;
+  std::vector<std::atomic<int>> seen(kItems);
+  std::atomic<bool> bad_worker{false};
+  {
+    WorkerPool<int> pool(kJobs, 4, [&](int& item, std::size_t worker) {
+      if (worker >= kJobs) bad_worker = true;
+      seen[static_cast<std::size_t>(item)].fetch_add(1, std::memory_order_relaxed);
+    });
+    for (int i = 0; i < kItems; ++i) pool.push(i);
+    pool.finish();
+    // finish has joined the threads: every count is final here.
+    for (int i = 0; i < kItems; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)].load(), 1) << i;
+  }
+  EXPECT_FALSE(bad_worker);
+}
+
+// Counts the items alive anywhere: queued, or in a thread's hands.
+struct Token {
+  static inline std::atomic<int> live{0};
+  static inline std::atomic<int> most{0};
+  bool owned = true;
+  Token() { note(live.fetch_add(1) + 1); }
+  Token(Token&& other) noexcept : owned(std::exchange(other.owned, false)) {}
+  Token& operator=(Token&&) = delete;
+  ~Token() {
+    if (owned) live.fetch_sub(1);
+  }
+  static void note(int now) {
+    int seen = most.load();
+    while (now > seen && !most.compare_exchange_weak(seen, now)) {
+    }
+  }
+};
+
+TEST(WorkerPool, a_full_queue_holds_the_producer_back) {
+  constexpr std::size_t kJobs = 2;
+  constexpr std::size_t kCapacity = 3;
+  std::atomic<bool> release{false};
+  WorkerPool<Token> pool(kJobs, kCapacity, [&](Token&, std::size_t) {
+    while (!release.load()) std::this_thread::yield();
+  });
+  std::thread producer([&] {
+    for (int i = 0; i < 200; ++i) pool.push(Token{});
+  });
+  // Both threads hold an item and the queue is full; a queue without a bound
+  // would let the producer make all 200 meanwhile.
+  while (Token::live.load() < static_cast<int>(kJobs + kCapacity)) std::this_thread::yield();
+  for (int i = 0; i < 1000; ++i) std::this_thread::yield();
+  release = true;
+  producer.join();
+  pool.finish();
+  EXPECT_EQ(Token::live.load(), 0);
+  // One more may exist: the token that the producer has made and not yet
+  // pushed.
+  EXPECT_LE(Token::most.load(), static_cast<int>(kJobs + kCapacity + 1));
+}
+
+}  // namespace
+}  // namespace quarn
