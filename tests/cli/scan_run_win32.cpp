@@ -100,7 +100,7 @@ class TempFile {
 ScanRun run_scan(std::vector<std::string> args) {
   const std::string binary = scan_binary();
   std::string command = quoted(binary);
-  for (const std::string& arg : args) command += " " + quoted(arg);
+  for (const std::string& arg : args) command.append(" ").append(quoted(arg));
 
   TempFile out, err;
   STARTUPINFOA startup{};
