@@ -19,7 +19,8 @@ package_pkgs=(dpkg-dev lintian desktop-file-utils appstream)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
-           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine zip ansible-core)
+           xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine fonts-wqy-microhei fonts-symbola
+           zip ansible-core)
 bench_pkgs=(ripgrep clamav python3 fio time)
 
 pkgs=()

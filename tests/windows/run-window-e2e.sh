@@ -44,12 +44,22 @@ export DISPLAY=:$(head -n1 "$work/display")
 # There is no window manager: a Wine desktop gives the window Wine's own
 # frame and caption. Debian's wine does not put its fonts into a new
 # prefix's Fonts folder, so the dialog font (MS Sans Serif) and the caption
-# buttons' glyphs (Marlett) are copied in.
+# buttons' glyphs (Marlett) are copied in. Of MS Sans Serif only the
+# TrueType face: the bitmap faces (sserif*.fon) take no linked fonts, and
+# Windows itself draws the template's font as TrueType. Linked to it, as
+# Windows links its own, WenQuanYi Micro Hei draws CJK names and Symbola
+# emoji, so the list shows every name as it is.
 "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x600 /f >/dev/null 2>&1
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 mkdir -p "$fonts"
-[ -d /usr/share/wine/fonts ] && cp -n /usr/share/wine/fonts/* "$fonts/" 2>/dev/null || true
+for font in /usr/share/wine/fonts/*; do
+  case ${font##*/} in sserif*) ;; *) cp -n "$font" "$fonts/" ;; esac
+done
+cp -n /usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf \
+  "$fonts/"
+"$loader" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'MS Sans Serif' \
+  /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei\0Symbola_hint.ttf,Symbola' /f >/dev/null 2>&1
 "$wineserver" -w
 
 quarn=$("$loader" winepath -w "$build/src/app/quarn.exe" 2>/dev/null | tr -d '\r')
