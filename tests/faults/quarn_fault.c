@@ -44,10 +44,10 @@ static int errno_named(const char* name) {
 }
 
 __attribute__((constructor)) static void load_rules(void) {
-  const char* spec = getenv("QUARN_FAULTS");
-  if (spec == NULL) return;
+  const char* rules_text = getenv("QUARN_FAULTS");
+  if (rules_text == NULL) return;
   char copy[4096];
-  snprintf(copy, sizeof copy, "%s", spec);
+  snprintf(copy, sizeof copy, "%s", rules_text);
   for (char* item = strtok(copy, ";"); item != NULL; item = strtok(NULL, ";")) {
     char* error = strchr(item, ':');
     char* text = error != NULL ? strchr(error + 1, ':') : NULL;
