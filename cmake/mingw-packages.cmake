@@ -13,28 +13,29 @@ add_link_options(-static)
 # target names that find_package would give; the package files in
 # mingw-packages/ make those find_package calls succeed.
 
-# CLI11 is header-only: a folder holding nothing but a link to its headers.
+# A header-only library is offered as a folder holding nothing but a link to
+# its headers, under the target name that find_package would give.
+#   quarn_header_only(TARGET HEADERS LINK_NAME PROBE)
+# HEADERS is the host's folder of headers, linked as LINK_NAME; PROBE is a
+# file that must be in it.
+function(quarn_header_only target headers link_name probe)
+  if(NOT EXISTS ${headers}/${probe} OR TARGET ${target})
+    return()
+  endif()
+  set(include ${CMAKE_BINARY_DIR}/header-only/${link_name})
+  file(MAKE_DIRECTORY ${include})
+  file(CREATE_LINK ${headers} ${include}/${link_name} SYMBOLIC)
+  add_library(${target} INTERFACE IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${include}
+                                             INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${include})
+endfunction()
+
 set(QUARN_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11's headers for the cross build")
-if(EXISTS ${QUARN_CLI11_HEADERS}/CLI.hpp AND NOT TARGET CLI11::CLI11)
-  set(cli11_include ${CMAKE_BINARY_DIR}/cli11-include)
-  file(MAKE_DIRECTORY ${cli11_include})
-  file(CREATE_LINK ${QUARN_CLI11_HEADERS} ${cli11_include}/CLI SYMBOLIC)
-  add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
-  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${cli11_include}
-                                                INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${cli11_include})
-endif()
+quarn_header_only(CLI11::CLI11 ${QUARN_CLI11_HEADERS} CLI CLI.hpp)
 set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages CACHE PATH "" FORCE)
 
-# nlohmann's JSON library is header-only too, and offered the same way.
 set(QUARN_NLOHMANN_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann-json's headers for the cross build")
-if(EXISTS ${QUARN_NLOHMANN_JSON_HEADERS}/json.hpp AND NOT TARGET nlohmann_json::nlohmann_json)
-  set(nlohmann_include ${CMAKE_BINARY_DIR}/nlohmann-json-include)
-  file(MAKE_DIRECTORY ${nlohmann_include})
-  file(CREATE_LINK ${QUARN_NLOHMANN_JSON_HEADERS} ${nlohmann_include}/nlohmann SYMBOLIC)
-  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
-  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${nlohmann_include}
-                                                                INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${nlohmann_include})
-endif()
+quarn_header_only(nlohmann_json::nlohmann_json ${QUARN_NLOHMANN_JSON_HEADERS} nlohmann json.hpp)
 set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-packages CACHE PATH "" FORCE)
 
 if(DEFINED QUARN_TESTS AND NOT QUARN_TESTS)
