@@ -86,6 +86,8 @@ class File {
   static std::optional<File> opened(std::intptr_t handle, std::uint64_t size);
 
  private:
+  // Reads ahead through the handle, at the length seen at open.
+  friend class ReadAhead;
   static constexpr std::intptr_t kInvalid = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kInvalid;

@@ -9,6 +9,7 @@
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/read_ahead.h"
 #include "scan/folder_stack.h"
 #include "scan/work_queue.h"
 
@@ -26,20 +27,38 @@ struct QueuedFile {
 namespace {
 
 // Files queued per thread of a walk: enough that no thread waits for the
-// walk while it lists a folder. A queued file may hold a folder that the
-// walk has already closed, so the whole queue is capped as well: with the
-// walk's 33 open levels and one file per thread, a walk of 64 jobs stays
-// far below the 1,024 descriptors that a process gets by default.
-constexpr std::size_t kFilesQueuedPerJob = 16;
+// walk while it lists a folder, and that a walk held back by a full queue is
+// woken once per half a queue, not every few files. A file waiting anywhere may hold a folder
+// that the walk has already closed, and a thread holds its batch's files
+// open together, so every stage is capped: the walk's 33 open levels, a
+// sorting window of 64 files, 256 queued files and 256 files in the
+// threads' hands (with their folders) come to 865 descriptors at most,
+// below the 1,024 that a process gets by default, whatever the jobs.
+constexpr std::size_t kFilesQueuedPerJob = 64;
 constexpr std::size_t kMostFilesQueued = 256;
+constexpr std::size_t kMostFilesInHand = 256;
+constexpr std::size_t kSortWindow = 512;
 
-// Feeds the ring from an open file and counts every byte as it arrives, so
-// the window's rate moves during a long file.
+// Where a queued file lies in its file system's own numbering; files that
+// have no number keep the walk's order among themselves.
+std::uint64_t file_number(const QueuedFile& file) { return file.identity ? file.identity->index : 0; }
+
+// Feeds the ring from an open file, first with the bytes that a read ahead
+// has taken from it, and counts every byte as it arrives, so the window's
+// rate moves during a long file.
 class FileSource : public ByteSource {
  public:
-  FileSource(platform::File& file, std::atomic<std::uint64_t>& bytes_read) : file_(file), bytes_read_(bytes_read) {}
+  FileSource(platform::File& file, std::atomic<std::uint64_t>& bytes_read, platform::ReadAhead::Fetched fetched)
+      : file_(file), bytes_read_(bytes_read), fetched_(fetched) {}
   std::size_t read(std::uint8_t* destination, std::size_t length) override {
-    std::size_t n = file_.read(destination, length);
+    std::size_t n = std::min(length, fetched_.bytes.size());
+    if (n > 0) {
+      std::memcpy(destination, fetched_.bytes.data(), n);
+      fetched_.bytes = fetched_.bytes.subspan(n);
+    }
+    // Once the fetched bytes are all of the file, the file is not asked
+    // again only to say that it has ended.
+    if (n < length && !(fetched_.whole && fetched_.bytes.empty())) n += file_.read(destination + n, length - n);
     bytes_read_.fetch_add(n, std::memory_order_relaxed);
     return n;
   }
@@ -47,6 +66,7 @@ class FileSource : public ByteSource {
  private:
   platform::File& file_;
   std::atomic<std::uint64_t>& bytes_read_;
+  platform::ReadAhead::Fetched fetched_;
 };
 
 void bump(std::atomic<std::int32_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
@@ -174,20 +194,38 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
   if (jobs_ > 1) {
     KnowOwnProgram();
     scratch.resize(jobs_);
+    const std::size_t batch =
+        std::clamp<std::size_t>(kMostFilesInHand / jobs_, 1, platform::ReadAhead::most_files());
     try {
-      workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued),
-                      [this, &scratch](QueuedFile& file, std::size_t worker) { ScanQueued(file, scratch, worker); });
+      workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued), batch,
+                      [this, &scratch](std::span<QueuedFile> files, std::size_t worker) {
+                        ScanQueued(files, scratch, worker);
+                      });
     } catch (const std::system_error&) {
       // No threads to be had: this walk scans its files itself.
       workers.reset();
     }
   }
+  // The claimed files go to the threads a window at a time, each window in
+  // the order of the files' numbers: on most file systems that is the order
+  // of their data on the disk, so the files that a thread reads ahead
+  // together lie side by side (and are joined into one read), and a
+  // spinning disk reads on instead of seeking back and forth. A window is
+  // handed over when it is full and whenever the walk of a folder ends.
+  std::vector<QueuedFile> window;
+  auto hand_over_window = [&] {
+    std::stable_sort(window.begin(), window.end(),
+                     [](const QueuedFile& a, const QueuedFile& b) { return file_number(a) < file_number(b); });
+    for (QueuedFile& file : window) workers->push(std::move(file));
+    window.clear();
+  };
   const char sep = platform::separator();
   bool listed_all = true;
   // Ends the deepest level: it counts once its walk is over, and a level
   // whose listing failed, or whose folder was swapped since it was listed,
   // has missed files and says so.
   auto end_level = [&](bool failed) {
+    if (!window.empty()) hand_over_window();
     if (failed) {
       FolderNotListed(stack.path());
       listed_all = false;
@@ -225,7 +263,8 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       // A file that no handler claims is never opened: it is only counted,
       // which costs a thread nothing to do here.
       if (workers && IsClaimed(path)) {
-        workers->push(QueuedFile{std::move(here), std::move(entry.name), std::move(path), identity});
+        window.push_back(QueuedFile{std::move(here), std::move(entry.name), std::move(path), identity});
+        if (window.size() >= kSortWindow) hand_over_window();
       } else {
         ScanFile(platform::FileAt{*here, entry.name, path}, identity);
       }
@@ -238,7 +277,10 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       if (entry.kind == platform::EntryKind::not_on_disk && IsClaimed(path)) OnDataNotOnDisk(path);
     }
   }
-  if (workers) workers->finish();
+  if (workers) {
+    if (!window.empty()) hand_over_window();
+    workers->finish();
+  }
   return listed_all;
 }
 
@@ -247,11 +289,43 @@ bool CVirusScanner::IsClaimed(const std::string& path) const {
   return claimed != m_mapExtensions.end() && !claimed->second.empty();
 }
 
-void CVirusScanner::ScanQueued(QueuedFile& file, std::vector<SearchScratch>& scratch, std::size_t worker) {
-  // A stop leaves the queued files that no thread has begun; a file begun
-  // is searched to its end and handed on, as in a walk of one job.
-  if (StopRequested()) return;
-  ScanFileWith(scratch[worker], platform::FileAt{*file.folder, file.name, file.path}, file.identity);
+void CVirusScanner::ScanQueued(std::span<QueuedFile> files, std::vector<SearchScratch>& scratch,
+                               std::size_t worker) {
+  SearchScratch& mine = scratch[worker];
+  // Every file of the batch is opened before any is searched, so that the
+  // read ahead can ask the disk for all of them at once. Each is still
+  // searched, closed and handed to its remedy on its own, in the batch's
+  // order. A stop leaves the files whose search no thread has begun (open
+  // or not, they are closed untouched); a file begun is searched to its end
+  // and handed on, as in a walk of one job.
+  std::vector<std::optional<OpenedFile>>& opened = mine.opened;
+  opened.clear();
+  for (QueuedFile& file : files) {
+    if (StopRequested()) break;
+    opened.emplace_back();
+    OpenForSearch(platform::FileAt{*file.folder, file.name, file.path}, file.identity, opened.back());
+  }
+  mine.to_fetch.clear();
+  for (std::optional<OpenedFile>& file : opened) {
+    if (file) mine.to_fetch.push_back(&file->file);
+  }
+  // One file alone has nothing to overlap with: it is read as it is searched.
+  if (mine.to_fetch.size() > 1) {
+    if (!mine.read_ahead) mine.read_ahead = std::make_unique<platform::ReadAhead>();
+    mine.fetched.resize(mine.to_fetch.size());
+    mine.read_ahead->fetch(mine.to_fetch, mine.fetched);
+    std::size_t next = 0;
+    for (std::optional<OpenedFile>& file : opened) {
+      if (file) file->fetched = mine.fetched[next++];
+    }
+  }
+  for (std::size_t i = 0; i < opened.size(); ++i) {
+    if (!opened[i]) continue;
+    if (StopRequested()) break;
+    const QueuedFile& file = files[i];
+    SearchOpened(mine, platform::FileAt{*file.folder, file.name, file.path}, std::move(*opened[i]));
+  }
+  opened.clear();
 }
 
 void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name,
@@ -303,9 +377,21 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
 
 bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt& at,
                                  const std::optional<platform::FileIdentity>& identity) {
-  const std::string& path = at.path;
+  std::optional<OpenedFile> opened;
+  switch (OpenForSearch(at, identity, opened)) {
+    case Admission::done: return true;
+    case Admission::failed: return false;
+    case Admission::search: break;
+  }
+  return SearchOpened(scratch, at, std::move(*opened));
+}
+
+CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at,
+                                                      const std::optional<platform::FileIdentity>& identity,
+                                                      std::optional<OpenedFile>& opened) {
+  opened.reset();
   try {
-    if (IsOwnProgram(path, identity)) return true;
+    if (IsOwnProgram(at.path, identity)) return Admission::done;
 
     for (CVirusHandler* handler : m_setHandlers) {
       const char* prefix = handler->m_pszTemporaryPrefix;
@@ -314,29 +400,42 @@ bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt&
         // counted as skipped as before, and gone if it is a leftover.
         RemoveLeftover(*handler, at);
         bump(m_nFilesSkipped);
-        return true;
+        return Admission::done;
       }
     }
 
-    auto claimed = m_mapExtensions.find(extension_of(path));
+    auto claimed = m_mapExtensions.find(extension_of(at.path));
     if (claimed == m_mapExtensions.end() || claimed->second.empty()) {
       bump(m_nFilesSkipped);
-      return true;
+      return Admission::done;
     }
+    auto file = platform::File::open_read(at.folder, at.name);
+    if (!file) {
+      bump(m_nScanErrors);
+      return Admission::failed;
+    }
+    opened.emplace(OpenedFile{std::move(*file), &claimed->second, {}});
+    return Admission::search;
+  } catch (...) {
+    // The last guard, as in the search below.
+    opened.reset();
+    bump(m_nScanErrors);
+    return Admission::failed;
+  }
+}
 
+bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt& at, OpenedFile opened) {
+  const std::string& path = at.path;
+  try {
     HandlerSet matched;
     {
-      auto file = platform::File::open_read(at.folder, at.name);
-      if (!file) {
-        bump(m_nScanErrors);
-        return false;
-      }
+      platform::File file = std::move(opened.file);
       // The slot vectors are this thread's own and are reused from file to file.
       std::vector<const char*>& slots = scratch.slot_signatures;
       std::vector<CVirusHandler*>& slot_handlers = scratch.slot_handlers;
       slots.clear();
       slot_handlers.clear();
-      for (CVirusHandler* handler : claimed->second) {
+      for (CVirusHandler* handler : *opened.claimed) {
         slot_handlers.push_back(handler);
         if (handler->m_bMatchAlways) {
           matched.insert(handler);
@@ -348,12 +447,12 @@ bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt&
       if (!scratch.ring || scratch.ring->half_length() != m_nHalfBufferLength) {
         scratch.ring = std::make_unique<RingSearch>(m_nHalfBufferLength);
       }
-      FileSource source(*file, m_nBytesRead);
+      FileSource source(file, m_nBytesRead, opened.fetched);
       std::vector<bool>& found = scratch.found;
       scratch.ring->search(source, slots, found);
       // A read that failed ended the search early: the file was not read
       // to its end, so it is no clean file but one that could not be read.
-      if (file->read_failed()) {
+      if (file.read_failed()) {
         bump(m_nScanErrors);
         return false;
       }

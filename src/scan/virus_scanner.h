@@ -12,12 +12,15 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/folder.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "platform/read_ahead.h"
 #include "scan/figures.h"
 #include "scan/ring_search.h"
 #include "scan/scan_status.h"
@@ -146,14 +149,18 @@ class CVirusScanner : public CScanThread {
   virtual void OnDataNotOnDisk(const std::string& path);
 
  private:
-  // A file search's scratch, reused from file to file: the worker's own, or
-  // one per thread of a walk with several jobs. Never shared by two threads.
-  // (No member may be called "slots": Qt code includes this header.)
-  struct SearchScratch {
-    std::unique_ptr<RingSearch> ring;
-    std::vector<const char*> slot_signatures;
-    std::vector<CVirusHandler*> slot_handlers;
-    std::vector<bool> found;
+  struct SearchScratch;
+
+  // What becomes of a file before its bytes are read: it is to be searched
+  // (and is open), it is done with (the program itself, a remedy's
+  // leftover, an extension that no handler claims), or it failed to open.
+  enum class Admission { search, done, failed };
+  // A file open for its search, with the handlers that claim it and the
+  // bytes that a read ahead has already taken from it.
+  struct OpenedFile {
+    platform::File file;
+    const HandlerSet* claimed;
+    platform::ReadAhead::Fetched fetched;
   };
 
   // Looks up the program's own path and identity once per run, before any
@@ -164,7 +171,12 @@ class CVirusScanner : public CScanThread {
   bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
   bool ScanFileWith(SearchScratch& scratch, const platform::FileAt& file,
                     const std::optional<platform::FileIdentity>& identity);
-  void ScanQueued(QueuedFile& file, std::vector<SearchScratch>& scratch, std::size_t worker);
+  // The two halves of a file's scan: everything up to its opening, which
+  // counts a file that is done with or failed, then its search and remedy.
+  Admission OpenForSearch(const platform::FileAt& file, const std::optional<platform::FileIdentity>& identity,
+                          std::optional<OpenedFile>& opened);
+  bool SearchOpened(SearchScratch& scratch, const platform::FileAt& file, OpenedFile opened);
+  void ScanQueued(std::span<QueuedFile> files, std::vector<SearchScratch>& scratch, std::size_t worker);
   void FolderNotListed(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.
@@ -173,6 +185,22 @@ class CVirusScanner : public CScanThread {
   bool WriteLogLine(const std::string& path, ScanStatus result);
 
   HandlerFactory m_makeHandlers;
+
+  // A file search's scratch, reused from file to file: the worker's own, or
+  // one per thread of a walk with several jobs. Never shared by two threads.
+  // (No member may be called "slots": Qt code includes this header.)
+  struct SearchScratch {
+    std::unique_ptr<RingSearch> ring;
+    std::vector<const char*> slot_signatures;
+    std::vector<CVirusHandler*> slot_handlers;
+    std::vector<bool> found;
+    // A batch of queued files between their opening and their search, and
+    // the read ahead that fetches them together (made on first use).
+    std::vector<std::optional<OpenedFile>> opened;
+    std::vector<platform::File*> to_fetch;
+    std::vector<platform::ReadAhead::Fetched> fetched;
+    std::unique_ptr<platform::ReadAhead> read_ahead;
+  };
 
   // The search's scratch of files that the worker scans itself.
   SearchScratch scratch_;

@@ -15,7 +15,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -46,9 +46,12 @@ class BoundedQueue {
     if (wake) not_empty_.notify_one();
   }
 
-  // Waits while the queue is empty and open; nothing once it is closed and
-  // empty.
-  std::optional<T> pop() {
+  // Waits while the queue is empty and open, then moves up to most items,
+  // the oldest first, into out (which it clears). False, with out empty,
+  // once the queue is closed and empty. Items taken together were pushed
+  // one after another, so a batch keeps the producer's order.
+  bool pop_some(std::vector<T>& out, std::size_t most) {
+    out.clear();
     std::unique_lock lock(mutex_);
     if (items_.empty() && !closed_) {
       // Once empty, a consumer waits for a batch (or the close): when the
@@ -58,13 +61,14 @@ class BoundedQueue {
       not_empty_.wait(lock, [&] { return items_.size() >= batch_ || closed_; });
       --consumers_waiting_;
     }
-    if (items_.empty()) return std::nullopt;
-    std::optional<T> item(std::move(items_.front()));
-    items_.pop_front();
+    while (!items_.empty() && out.size() < most) {
+      out.push_back(std::move(items_.front()));
+      items_.pop_front();
+    }
     const bool wake = producers_waiting_ > 0 && items_.size() <= capacity_ / 2;
     lock.unlock();
     if (wake) not_full_.notify_all();
-    return item;
+    return !out.empty();
   }
 
   // No more items will come; what is queued is still handed out.
@@ -91,17 +95,20 @@ class BoundedQueue {
   bool closed_ = false;
 };
 
-// Runs work(item, worker) for every item pushed, on `jobs` threads; worker is
-// the thread's number, 0 to jobs - 1, for scratch that each thread owns.
-// work must not throw: it runs on a thread with nobody above it to catch.
+// Runs work(items, worker) on `jobs` threads until every item pushed has been
+// in one call's items: up to `batch` items that were pushed one after
+// another. worker is the thread's number, 0 to jobs - 1, for scratch that
+// each thread owns. work must not throw: it runs on a thread with nobody
+// above it to catch.
 template <typename T>
 class WorkerPool {
  public:
-  using Work = std::function<void(T& item, std::size_t worker)>;
+  using Work = std::function<void(std::span<T> items, std::size_t worker)>;
 
   // Starts the threads at once; throws std::system_error when one cannot be
   // started (the ones already running are finished first).
-  WorkerPool(std::size_t jobs, std::size_t capacity, Work work) : queue_(capacity), work_(std::move(work)) {
+  WorkerPool(std::size_t jobs, std::size_t capacity, std::size_t batch, Work work)
+      : queue_(capacity), batch_(batch > 0 ? batch : 1), work_(std::move(work)) {
     threads_.reserve(jobs);
     try {
       for (std::size_t i = 0; i < jobs; ++i) threads_.emplace_back([this, i] { drain(i); });
@@ -128,10 +135,12 @@ class WorkerPool {
 
  private:
   void drain(std::size_t worker) {
-    while (std::optional<T> item = queue_.pop()) work_(*item, worker);
+    std::vector<T> items;
+    while (queue_.pop_some(items, batch_)) work_(std::span<T>(items), worker);
   }
 
   BoundedQueue<T> queue_;
+  const std::size_t batch_;
   Work work_;
   std::vector<std::thread> threads_;
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "platform/directory.h"
@@ -9,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "platform/read_ahead.h"
 #include "support/temp_tree.h"
 
 namespace quarn::platform {
@@ -51,6 +53,49 @@ TEST(File, read_returns_short_count_only_at_the_end) {
   EXPECT_EQ(file->read(buffer.data(), buffer.size()), 0u);
   EXPECT_FALSE(File::open_read(tree.path("missing")).has_value());
   EXPECT_FALSE(File::open_read(tree.root()).has_value());  // a folder is not a regular file
+}
+
+// A fetch is each file's first read: what it brought and what the file
+// reads on from there are the file, whole, at every length around the
+// fetch's limit. A file that is not open, or past the batch's limit, gets
+// nothing and is read in full by its own reads.
+TEST(ReadAhead, fetched_bytes_and_the_reads_that_follow_are_each_file_whole) {
+  TempTree tree;
+  const std::size_t limit = ReadAhead::kBytesPerFile;
+  const std::size_t lengths[] = {0, 1, limit - 1, limit, limit + 1, 3 * limit};
+  const std::size_t count = std::max(std::size(lengths), ReadAhead::most_files() + 2);
+  std::vector<std::string> contents;
+  std::vector<File> files;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string body(lengths[i % std::size(lengths)], '\0');
+    for (std::size_t k = 0; k < body.size(); ++k) body[k] = static_cast<char>('a' + (k * 7 + i) % 26);
+    auto file = File::open_read(tree.write("f" + std::to_string(i), body));
+    ASSERT_TRUE(file.has_value());
+    contents.push_back(body);
+    files.push_back(std::move(*file));
+  }
+  File not_open;
+  std::vector<File*> batch{&not_open};
+  for (File& file : files) batch.push_back(&file);
+  std::vector<ReadAhead::Fetched> fetched(batch.size());
+  ReadAhead ahead;
+  ahead.fetch(batch, fetched);
+
+  EXPECT_TRUE(fetched[0].bytes.empty());
+  for (std::size_t i = 0; i < count; ++i) {
+    const ReadAhead::Fetched& one = fetched[i + 1];
+    if (i + 1 >= ReadAhead::most_files()) {
+      EXPECT_TRUE(one.bytes.empty()) << i;
+    }
+    std::string got(one.bytes.begin(), one.bytes.end());
+    if (one.whole) {
+      EXPECT_EQ(got.size(), contents[i].size()) << i;
+    }
+    std::string rest(limit, '\0');
+    while (std::size_t n = files[i].read(rest.data(), rest.size())) got.append(rest, 0, n);
+    EXPECT_EQ(got, contents[i]) << i;
+    EXPECT_FALSE(files[i].read_failed()) << i;
+  }
 }
 
 TEST(File, create_new_never_opens_an_existing_file) {

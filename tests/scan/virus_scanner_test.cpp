@@ -6,12 +6,15 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/read_ahead.h"
 #include "support/temp_tree.h"
 #include "scan/scanner_fixtures.h"
 
@@ -296,6 +299,42 @@ TEST(VirusScanner, signature_found_many_times_matches_once) {
   scanner.ScanDirectory(tree.root());
   EXPECT_EQ(handler.calls.size(), 1u);
   EXPECT_EQ(scanner.m_nBytesRead.load(), body.size());
+}
+
+// With several jobs a thread reads a batch of files ahead of their search:
+// a signature is found wherever it lies against the bytes read ahead
+// (inside them, across their end, beyond them), and every byte counts once.
+TEST(VirusScanner, several_jobs_find_signatures_on_either_side_of_the_bytes_read_ahead) {
+  TempTree tree;
+  const std::string signature = "Concept Virus";
+  const std::size_t limit = platform::ReadAhead::kBytesPerFile;
+  std::set<std::string> infected;
+  std::uint64_t bytes = 0;
+  auto add = [&](const std::string& name, std::size_t length, std::optional<std::size_t> at) {
+    std::string body(length, 'x');
+    if (at) body.replace(*at, signature.size(), signature);
+    const std::string path = tree.write(name, body);
+    if (at) infected.insert(path);
+    bytes += length;
+  };
+  add("inside.exe", limit - 1, limit - 1 - signature.size());
+  add("across.exe", limit + 7, limit - 6);
+  add("one_past.exe", limit + 1, limit + 1 - signature.size());
+  add("beyond.exe", 3 * limit, 2 * limit + 1);
+  add("at_limit.exe", limit, std::nullopt);
+  add("past_limit.exe", limit + 1, std::nullopt);
+  add("empty.exe", 0, std::nullopt);
+  add("short.exe", signature.size() - 1, std::nullopt);
+  RecordingScanner scanner;
+  ScriptedHandler handler("exe", signature.c_str(), STATUS_SCANNED);
+  use_handlers(scanner, {&handler});
+  scanner.set_jobs(3);
+  scanner.ScanDirectory(tree.root());
+  EXPECT_EQ(std::set<std::string>(handler.calls.begin(), handler.calls.end()), infected);
+  EXPECT_EQ(handler.calls.size(), infected.size());
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), 8);
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
+  EXPECT_EQ(scanner.m_nBytesRead.load(), bytes);
 }
 
 TEST(ScanLog, cannot_be_created_and_the_scan_still_works) {

@@ -1,10 +1,12 @@
 // The queue between a walk and its threads: every item worked once, by a
-// thread's own number, and a producer held back while the queue is full.
+// thread's own number, in batches that keep the producer's order, and a
+// producer held back while the queue is full.
 #include "scan/work_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <atomic>
 #include <thread>
 #include <utility>
@@ -13,15 +15,22 @@
 namespace quarn {
 namespace {
 
-TEST(WorkerPool, works_every_item_once_on_its_threads_and_finish_waits_for_all) {
+TEST(WorkerPool, works_every_item_once_in_ordered_batches_and_finish_waits_for_all) {
   constexpr int kItems = 2000;
   constexpr std::size_t kJobs = 3;
+  constexpr std::size_t kBatch = 5;
   std::vector<std::atomic<int>> seen(kItems);
   std::atomic<bool> bad_worker{false};
+  std::atomic<bool> bad_batch{false};
   {
-    WorkerPool<int> pool(kJobs, 4, [&](int& item, std::size_t worker) {
+    WorkerPool<int> pool(kJobs, 16, kBatch, [&](std::span<int> items, std::size_t worker) {
       if (worker >= kJobs) bad_worker = true;
-      seen[static_cast<std::size_t>(item)].fetch_add(1, std::memory_order_relaxed);
+      if (items.empty() || items.size() > kBatch) bad_batch = true;
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        // One producer: a batch is a run of consecutive items.
+        if (items[i] != items[0] + static_cast<int>(i)) bad_batch = true;
+        seen[static_cast<std::size_t>(items[i])].fetch_add(1, std::memory_order_relaxed);
+      }
     });
     for (int i = 0; i < kItems; ++i) pool.push(i);
     pool.finish();
@@ -29,6 +38,7 @@ TEST(WorkerPool, works_every_item_once_on_its_threads_and_finish_waits_for_all) 
     for (int i = 0; i < kItems; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)].load(), 1) << i;
   }
   EXPECT_FALSE(bad_worker);
+  EXPECT_FALSE(bad_batch);
 }
 
 // Counts the items alive anywhere: queued, or in a thread's hands.
@@ -52,14 +62,15 @@ struct Token {
 TEST(WorkerPool, a_full_queue_holds_the_producer_back) {
   constexpr std::size_t kJobs = 2;
   constexpr std::size_t kCapacity = 3;
+  constexpr std::size_t kBatch = 2;
   std::atomic<bool> release{false};
-  WorkerPool<Token> pool(kJobs, kCapacity, [&](Token&, std::size_t) {
+  WorkerPool<Token> pool(kJobs, kCapacity, kBatch, [&](std::span<Token>, std::size_t) {
     while (!release.load()) std::this_thread::yield();
   });
   std::thread producer([&] {
     for (int i = 0; i < 200; ++i) pool.push(Token{});
   });
-  // Both threads hold an item and the queue is full; a queue without a bound
+  // Both threads hold a batch and the queue is full; a queue without a bound
   // would let the producer make all 200 meanwhile.
   while (Token::live.load() < static_cast<int>(kJobs + kCapacity)) std::this_thread::yield();
   for (int i = 0; i < 1000; ++i) std::this_thread::yield();
@@ -69,7 +80,7 @@ TEST(WorkerPool, a_full_queue_holds_the_producer_back) {
   EXPECT_EQ(Token::live.load(), 0);
   // One more may exist: the token that the producer has made and not yet
   // pushed.
-  EXPECT_LE(Token::most.load(), static_cast<int>(kJobs + kCapacity + 1));
+  EXPECT_LE(Token::most.load(), static_cast<int>(kJobs * kBatch + kCapacity + 1));
 }
 
 }  // namespace
