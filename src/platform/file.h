@@ -65,6 +65,8 @@ class File {
   bool write_all(const void* data, std::size_t len);
 
   std::optional<std::uint64_t> size() const;
+  // The length when the file was opened.
+  std::uint64_t size_at_open() const { return size_at_open_; }
   // The open file's identity, whatever name reaches it now.
   std::optional<FileIdentity> identity() const;
   bool set_length(std::uint64_t length);

@@ -11,7 +11,6 @@
 #include "platform/fs.h"
 #include "platform/read_ahead.h"
 #include "scan/folder_stack.h"
-#include "scan/work_queue.h"
 
 namespace quarn {
 
@@ -34,7 +33,7 @@ namespace {
 // sorting window of 64 files, 256 queued files and 256 files in the
 // threads' hands (with their folders) come to 865 descriptors at most,
 // below the 1,024 that a process gets by default, whatever the jobs.
-constexpr std::size_t kFilesQueuedPerJob = 64;
+constexpr std::size_t kFilesQueuedPerJob = 128;
 constexpr std::size_t kMostFilesQueued = 256;
 constexpr std::size_t kMostFilesInHand = 256;
 constexpr std::size_t kSortWindow = 512;
@@ -198,7 +197,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
         std::clamp<std::size_t>(kMostFilesInHand / jobs_, 1, platform::ReadAhead::most_files());
     try {
       workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued), batch,
-                      [this, &scratch](std::span<QueuedFile> files, std::size_t worker) {
+                      [this, &scratch](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
                         ScanQueued(files, scratch, worker);
                       });
     } catch (const std::system_error&) {
@@ -289,21 +288,28 @@ bool CVirusScanner::IsClaimed(const std::string& path) const {
   return claimed != m_mapExtensions.end() && !claimed->second.empty();
 }
 
-void CVirusScanner::ScanQueued(std::span<QueuedFile> files, std::vector<SearchScratch>& scratch,
+void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch,
                                std::size_t worker) {
   SearchScratch& mine = scratch[worker];
-  // Every file of the batch is opened before any is searched, so that the
-  // read ahead can ask the disk for all of them at once. Each is still
-  // searched, closed and handed to its remedy on its own, in the batch's
-  // order. A stop leaves the files whose search no thread has begun (open
-  // or not, they are closed untouched); a file begun is searched to its end
-  // and handed on, as in a walk of one job.
+  // A stop leaves the files whose search no thread has begun (open or not,
+  // they are closed untouched); a file begun is searched to its end and
+  // handed on, as in a walk of one job.
   std::vector<std::optional<OpenedFile>>& opened = mine.opened;
   opened.clear();
-  for (QueuedFile& file : files) {
-    if (StopRequested()) break;
+  auto open_next = [&] {
+    QueuedFile& file = batch.items()[opened.size()];
     opened.emplace_back();
     OpenForSearch(platform::FileAt{*file.folder, file.name, file.path}, file.identity, opened.back());
+  };
+  if (StopRequested()) return;
+  open_next();
+  // A short file is not worth a thread's turn on its own: the files queued
+  // behind it are opened with it, so that the read ahead can ask the disk
+  // for all of them at once. A long one is searched alone, so that long
+  // files spread over the threads instead of waiting in one thread's batch.
+  const bool short_first = !opened[0] || opened[0]->file.size_at_open() <= platform::ReadAhead::kBytesPerFile;
+  if (short_first && batch.more() > 0) {
+    while (opened.size() < batch.items().size() && !StopRequested()) open_next();
   }
   mine.to_fetch.clear();
   for (std::optional<OpenedFile>& file : opened) {
@@ -319,10 +325,12 @@ void CVirusScanner::ScanQueued(std::span<QueuedFile> files, std::vector<SearchSc
       if (file) file->fetched = mine.fetched[next++];
     }
   }
+  // Each file is searched, closed and handed to its remedy on its own, in
+  // the batch's order.
   for (std::size_t i = 0; i < opened.size(); ++i) {
     if (!opened[i]) continue;
     if (StopRequested()) break;
-    const QueuedFile& file = files[i];
+    const QueuedFile& file = batch.items()[i];
     SearchOpened(mine, platform::FileAt{*file.folder, file.name, file.path}, std::move(*opened[i]));
   }
   opened.clear();

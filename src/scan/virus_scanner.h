@@ -12,7 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "scan/scan_thread.h"
 #include "scan/shared_text.h"
 #include "scan/virus_handler.h"
+#include "scan/work_queue.h"
 
 namespace quarn {
 
@@ -176,7 +176,7 @@ class CVirusScanner : public CScanThread {
   Admission OpenForSearch(const platform::FileAt& file, const std::optional<platform::FileIdentity>& identity,
                           std::optional<OpenedFile>& opened);
   bool SearchOpened(SearchScratch& scratch, const platform::FileAt& file, OpenedFile opened);
-  void ScanQueued(std::span<QueuedFile> files, std::vector<SearchScratch>& scratch, std::size_t worker);
+  void ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch, std::size_t worker);
   void FolderNotListed(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.

@@ -48,8 +48,7 @@ class BoundedQueue {
 
   // Waits while the queue is empty and open, then moves up to most items,
   // the oldest first, into out (which it clears). False, with out empty,
-  // once the queue is closed and empty. Items taken together were pushed
-  // one after another, so a batch keeps the producer's order.
+  // once the queue is closed and empty.
   bool pop_some(std::vector<T>& out, std::size_t most) {
     out.clear();
     std::unique_lock lock(mutex_);
@@ -61,14 +60,17 @@ class BoundedQueue {
       not_empty_.wait(lock, [&] { return items_.size() >= batch_ || closed_; });
       --consumers_waiting_;
     }
-    while (!items_.empty() && out.size() < most) {
-      out.push_back(std::move(items_.front()));
-      items_.pop_front();
-    }
-    const bool wake = producers_waiting_ > 0 && items_.size() <= capacity_ / 2;
-    lock.unlock();
-    if (wake) not_full_.notify_all();
+    take(lock, out, most);
     return !out.empty();
+  }
+
+  // Appends to out up to most of the items queued now, the oldest first,
+  // and never waits. Returns how many came.
+  std::size_t take_queued(std::vector<T>& out, std::size_t most) {
+    std::unique_lock lock(mutex_);
+    const std::size_t before = out.size();
+    take(lock, out, most);
+    return out.size() - before;
   }
 
   // No more items will come; what is queued is still handed out.
@@ -84,6 +86,16 @@ class BoundedQueue {
   std::size_t capacity() const { return capacity_; }
 
  private:
+  void take(std::unique_lock<std::mutex>& lock, std::vector<T>& out, std::size_t most) {
+    for (std::size_t n = 0; n < most && !items_.empty(); ++n) {
+      out.push_back(std::move(items_.front()));
+      items_.pop_front();
+    }
+    const bool wake = producers_waiting_ > 0 && items_.size() <= capacity_ / 2;
+    lock.unlock();
+    if (wake) not_full_.notify_all();
+  }
+
   const std::size_t capacity_;
   const std::size_t batch_;
   std::mutex mutex_;
@@ -95,15 +107,34 @@ class BoundedQueue {
   bool closed_ = false;
 };
 
-// Runs work(items, worker) on `jobs` threads until every item pushed has been
-// in one call's items: up to `batch` items that were pushed one after
-// another. worker is the thread's number, 0 to jobs - 1, for scratch that
-// each thread owns. work must not throw: it runs on a thread with nobody
-// above it to catch.
+// Runs work(batch, worker) on `jobs` threads until every item pushed has been
+// in a batch: the item that a thread waited for, then any that work takes on
+// with Batch::more, up to `batch` items that were pushed one after another.
+// worker is the thread's number, 0 to jobs - 1, for scratch that each
+// thread owns. work must not throw: it runs on a thread with nobody above it
+// to catch.
 template <typename T>
 class WorkerPool {
  public:
-  using Work = std::function<void(std::span<T> items, std::size_t worker)>;
+  class Batch {
+   public:
+    // The items held, the first one first. more() may move them: take the
+    // span again after it.
+    std::span<T> items() { return items_; }
+    // Takes on the items queued right behind those held, without waiting,
+    // up to the pool's batch; returns how many came.
+    std::size_t more() {
+      return items_.size() < limit_ ? queue_.take_queued(items_, limit_ - items_.size()) : 0;
+    }
+
+   private:
+    friend class WorkerPool;
+    Batch(BoundedQueue<T>& queue, std::size_t limit) : queue_(queue), limit_(limit) { items_.reserve(limit); }
+    BoundedQueue<T>& queue_;
+    const std::size_t limit_;
+    std::vector<T> items_;
+  };
+  using Work = std::function<void(Batch& batch, std::size_t worker)>;
 
   // Starts the threads at once; throws std::system_error when one cannot be
   // started (the ones already running are finished first).
@@ -135,8 +166,8 @@ class WorkerPool {
 
  private:
   void drain(std::size_t worker) {
-    std::vector<T> items;
-    while (queue_.pop_some(items, batch_)) work_(std::span<T>(items), worker);
+    Batch batch(queue_, batch_);
+    while (queue_.pop_some(batch.items_, 1)) work_(batch, worker);
   }
 
   BoundedQueue<T> queue_;

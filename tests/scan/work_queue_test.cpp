@@ -1,6 +1,7 @@
 // The queue between a walk and its threads: every item worked once, by a
-// thread's own number, in batches that keep the producer's order, and a
-// producer held back while the queue is full.
+// thread's own number, in batches (one item, then those taken on behind it)
+// that keep the producer's order, and a producer held back while the queue
+// is full.
 #include "scan/work_queue.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +24,11 @@ TEST(WorkerPool, works_every_item_once_in_ordered_batches_and_finish_waits_for_a
   std::atomic<bool> bad_worker{false};
   std::atomic<bool> bad_batch{false};
   {
-    WorkerPool<int> pool(kJobs, 16, kBatch, [&](std::span<int> items, std::size_t worker) {
+    WorkerPool<int> pool(kJobs, 16, kBatch, [&](WorkerPool<int>::Batch& batch, std::size_t worker) {
       if (worker >= kJobs) bad_worker = true;
+      if (batch.items().size() != 1) bad_batch = true;
+      batch.more();
+      const std::span<int> items = batch.items();
       if (items.empty() || items.size() > kBatch) bad_batch = true;
       for (std::size_t i = 0; i < items.size(); ++i) {
         // One producer: a batch is a run of consecutive items.
@@ -64,7 +68,8 @@ TEST(WorkerPool, a_full_queue_holds_the_producer_back) {
   constexpr std::size_t kCapacity = 3;
   constexpr std::size_t kBatch = 2;
   std::atomic<bool> release{false};
-  WorkerPool<Token> pool(kJobs, kCapacity, kBatch, [&](std::span<Token>, std::size_t) {
+  WorkerPool<Token> pool(kJobs, kCapacity, kBatch, [&](WorkerPool<Token>::Batch& batch, std::size_t) {
+    batch.more();
     while (!release.load()) std::this_thread::yield();
   });
   std::thread producer([&] {
