@@ -303,9 +303,9 @@ void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector
   };
   if (StopRequested()) return;
   open_next();
-  // A short file is not worth a thread's turn on its own: the files queued
-  // behind it are opened with it, so that the read ahead can ask the disk
-  // for all of them at once. A long one is searched alone, so that long
+  // A short file is not worth a thread's turn on its own: the oldest files
+  // still queued are opened with it, so that the read ahead can ask the
+  // disk for all of them at once. A long one is searched alone, so that long
   // files spread over the threads instead of waiting in one thread's batch.
   const bool short_first = !opened[0] || opened[0]->file.size_at_open() <= platform::ReadAhead::kBytesPerFile;
   if (short_first && batch.more() > 0) {

@@ -109,7 +109,7 @@ class BoundedQueue {
 
 // Runs work(batch, worker) on `jobs` threads until every item pushed has been
 // in a batch: the item that a thread waited for, then any that work takes on
-// with Batch::more, up to `batch` items that were pushed one after another.
+// with Batch::more, up to `batch` items in the order they were pushed.
 // worker is the thread's number, 0 to jobs - 1, for scratch that each
 // thread owns. work must not throw: it runs on a thread with nobody above it
 // to catch.
@@ -121,8 +121,9 @@ class WorkerPool {
     // The items held, the first one first. more() may move them: take the
     // span again after it.
     std::span<T> items() { return items_; }
-    // Takes on the items queued right behind those held, without waiting,
-    // up to the pool's batch; returns how many came.
+    // Takes on the oldest items queued now, without waiting, up to the
+    // pool's batch; returns how many came. They were pushed one after
+    // another, after those held (another thread may hold some in between).
     std::size_t more() {
       return items_.size() < limit_ ? queue_.take_queued(items_, limit_ - items_.size()) : 0;
     }
