@@ -18,9 +18,16 @@ namespace quarn {
 // the folder stays open until the file is done.
 struct QueuedFile {
   std::shared_ptr<const platform::Folder> folder;
-  std::string name;
+  // The full path; the entry's name is its tail from name_at on, so that a
+  // queued file costs one allocation (made on the walk's thread and freed
+  // on another).
   std::string path;
+  std::size_t name_at = 0;
   std::optional<platform::FileIdentity> identity;
+  // The handlers that claim it, as the walk found them.
+  const HandlerSet* claimed = nullptr;
+
+  std::string_view name() const { return std::string_view(path).substr(name_at); }
 };
 
 namespace {
@@ -261,8 +268,10 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       auto identity = entry_identity_of(stack.identity(), entry);
       // A file that no handler claims is never opened: it is only counted,
       // which costs a thread nothing to do here.
-      if (workers && IsClaimed(path)) {
-        window.push_back(QueuedFile{std::move(here), std::move(entry.name), std::move(path), identity});
+      const HandlerSet* claimed = workers ? ClaimsOf(path) : nullptr;
+      if (claimed != nullptr) {
+        const std::size_t name_at = path.size() - entry.name.size();
+        window.push_back(QueuedFile{std::move(here), std::move(path), name_at, identity, claimed});
         if (window.size() >= kSortWindow) hand_over_window();
       } else {
         ScanFile(platform::FileAt{*here, entry.name, path}, identity);
@@ -273,7 +282,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       // read. Nor is a file whose data lies elsewhere: opening it would
       // fetch it. They count as skipped.
       bump(m_nFilesSkipped);
-      if (entry.kind == platform::EntryKind::not_on_disk && IsClaimed(path)) OnDataNotOnDisk(path);
+      if (entry.kind == platform::EntryKind::not_on_disk && ClaimsOf(path) != nullptr) OnDataNotOnDisk(path);
     }
   }
   if (workers) {
@@ -283,9 +292,9 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
   return listed_all;
 }
 
-bool CVirusScanner::IsClaimed(const std::string& path) const {
+const HandlerSet* CVirusScanner::ClaimsOf(const std::string& path) const {
   auto claimed = m_mapExtensions.find(extension_of(path));
-  return claimed != m_mapExtensions.end() && !claimed->second.empty();
+  return claimed != m_mapExtensions.end() && !claimed->second.empty() ? &claimed->second : nullptr;
 }
 
 void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch,
@@ -299,7 +308,7 @@ void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector
   auto open_next = [&] {
     QueuedFile& file = batch.items()[opened.size()];
     opened.emplace_back();
-    OpenForSearch(platform::FileAt{*file.folder, file.name, file.path}, file.identity, opened.back());
+    OpenForSearch(platform::FileAt{*file.folder, file.name(), file.path}, file.identity, file.claimed, opened.back());
   };
   if (StopRequested()) return;
   open_next();
@@ -331,7 +340,7 @@ void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector
     if (!opened[i]) continue;
     if (StopRequested()) break;
     const QueuedFile& file = batch.items()[i];
-    SearchOpened(mine, platform::FileAt{*file.folder, file.name, file.path}, std::move(*opened[i]));
+    SearchOpened(mine, platform::FileAt{*file.folder, file.name(), file.path}, std::move(*opened[i]));
   }
   opened.clear();
 }
@@ -386,7 +395,7 @@ bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<pla
 bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt& at,
                                  const std::optional<platform::FileIdentity>& identity) {
   std::optional<OpenedFile> opened;
-  switch (OpenForSearch(at, identity, opened)) {
+  switch (OpenForSearch(at, identity, nullptr, opened)) {
     case Admission::done: return true;
     case Admission::failed: return false;
     case Admission::search: break;
@@ -396,7 +405,7 @@ bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt&
 
 CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at,
                                                       const std::optional<platform::FileIdentity>& identity,
-                                                      std::optional<OpenedFile>& opened) {
+                                                      const HandlerSet* claimed, std::optional<OpenedFile>& opened) {
   opened.reset();
   try {
     if (IsOwnProgram(at.path, identity)) return Admission::done;
@@ -412,8 +421,8 @@ CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at
       }
     }
 
-    auto claimed = m_mapExtensions.find(extension_of(at.path));
-    if (claimed == m_mapExtensions.end() || claimed->second.empty()) {
+    if (claimed == nullptr) claimed = ClaimsOf(at.path);
+    if (claimed == nullptr) {
       bump(m_nFilesSkipped);
       return Admission::done;
     }
@@ -422,7 +431,7 @@ CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at
       bump(m_nScanErrors);
       return Admission::failed;
     }
-    opened.emplace(OpenedFile{std::move(*file), &claimed->second, {}});
+    opened.emplace(OpenedFile{std::move(*file), claimed, {}});
     return Admission::search;
   } catch (...) {
     // The last guard, as in the search below.

@@ -166,15 +166,16 @@ class CVirusScanner : public CScanThread {
   // Looks up the program's own path and identity once per run, before any
   // thread of the walk may ask.
   void KnowOwnProgram();
-  // Whether some handler claims the file's extension.
-  bool IsClaimed(const std::string& path) const;
+  // The handlers that claim the file's extension; null when none does.
+  const HandlerSet* ClaimsOf(const std::string& path) const;
   bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
   bool ScanFileWith(SearchScratch& scratch, const platform::FileAt& file,
                     const std::optional<platform::FileIdentity>& identity);
   // The two halves of a file's scan: everything up to its opening, which
   // counts a file that is done with or failed, then its search and remedy.
+  // claimed is the file's handlers when the caller has looked them up.
   Admission OpenForSearch(const platform::FileAt& file, const std::optional<platform::FileIdentity>& identity,
-                          std::optional<OpenedFile>& opened);
+                          const HandlerSet* claimed, std::optional<OpenedFile>& opened);
   bool SearchOpened(SearchScratch& scratch, const platform::FileAt& file, OpenedFile opened);
   void ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch, std::size_t worker);
   void FolderNotListed(const std::string& path);
