@@ -34,12 +34,13 @@ namespace {
 
 // Files queued per thread of a walk: enough that no thread waits for the
 // walk while it lists a folder, and that a walk held back by a full queue is
-// woken once per half a queue, not every few files. A file waiting anywhere may hold a folder
-// that the walk has already closed, and a thread holds its batch's files
-// open together, so every stage is capped: the walk's 33 open levels, a
-// sorting window of 64 files, 256 queued files and 256 files in the
-// threads' hands (with their folders) come to 865 descriptors at most,
-// below the 1,024 that a process gets by default, whatever the jobs.
+// woken once per half a queue, not every few files. A queued file may hold
+// a folder that the walk has already closed, and a thread holds its batch's
+// files open together, so both are capped: the walk's 33 open levels, 256
+// queued files with their folders and 256 files in the threads' hands with
+// theirs come to 801 descriptors at most, below the 1,024 that a process
+// gets by default, whatever the jobs. The sorting window adds none: it only
+// ever holds files of the folder that the walk is listing.
 constexpr std::size_t kFilesQueuedPerJob = 128;
 constexpr std::size_t kMostFilesQueued = 256;
 constexpr std::size_t kMostFilesInHand = 256;
@@ -217,7 +218,8 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
   // of their data on the disk, so the files that a thread reads ahead
   // together lie side by side (and are joined into one read), and a
   // spinning disk reads on instead of seeking back and forth. A window is
-  // handed over when it is full and whenever the walk of a folder ends.
+  // handed over when it is full, before the walk enters a folder and when
+  // it ends one, so it only ever holds files of the folder being listed.
   std::vector<QueuedFile> window;
   auto hand_over_window = [&] {
     std::stable_sort(window.begin(), window.end(),
@@ -263,6 +265,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     }
     std::string path = stack.path() + sep + entry.name;
     if (entry.kind == platform::EntryKind::directory) {
+      if (!window.empty()) hand_over_window();
       WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
       auto identity = entry_identity_of(stack.identity(), entry);

@@ -104,6 +104,40 @@ TEST(DescriptorWalk, tree_1000_deep_past_16_kib_is_remedied_with_a_bounded_numbe
   ASSERT_EQ(std::system(("rm -rf '" + tree.root() + "/" + name + "'").c_str()), 0);
 }
 
+// With the most jobs, queued files and the batches in the threads' hands
+// hold folders that the walk has closed: a file on every level of a deep
+// tree still stays within the descriptors that a process gets by default.
+TEST(DescriptorWalk, most_jobs_on_a_file_at_every_level_stay_within_the_default_descriptors) {
+  TempTree tree;
+  constexpr int kLevels = 1000;
+  {
+    int fd = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < kLevels && fd >= 0; ++i) {
+      write_at(fd, "page.htm", "<html></html>");
+      ::mkdirat(fd, "d", 0755);
+      const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  }
+  RecordingScanner scanner;
+  scanner.set_jobs(64);
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  struct rlimit usual = old;
+  usual.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &usual), 0);
+  scanner.scan(tree.root());
+  ::setrlimit(RLIMIT_NOFILE, &old);
+
+  EXPECT_EQ(scanner.m_nScanErrors.load(), 0);
+  EXPECT_EQ(scanner.m_nFilesScanned.load(), kLevels);
+  EXPECT_EQ(scanner.m_nDirectories.load(), kLevels + 1);
+  ASSERT_EQ(std::system(("rm -rf '" + tree.root() + "/d'").c_str()), 0);
+}
+
 // Before its remedy runs, swaps the file's folder for a link to a folder
 // outside the tree that holds a file of the same name.
 class SwappingHandler : public CMailHandler {
