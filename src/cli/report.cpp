@@ -26,24 +26,11 @@ bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0
 }  // namespace
 
 const char* result_word(ScanStatus status, bool report_only) {
-  if (!report_only) return log_status_name(status);
-  switch (status) {
-    case STATUS_CLEANED:
-      return "would clean";
-    case STATUS_DELETED:
-      return "would delete";
-    case STATUS_SCANNED:
-      return "would keep";
-    default:
-      return "would fail";
-  }
+  return report_only ? preview_status_name(status) : log_status_name(status);
 }
 
 std::string result_line(ScanStatus status, bool report_only, const std::string& path) {
-  std::string line = result_word(status, report_only);
-  line += ":  ";
-  line += platform::log_text(path);
-  return line;
+  return format_log_line(result_word(status, report_only), path);
 }
 
 std::string format_elapsed(std::int64_t seconds) {

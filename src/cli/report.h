@@ -14,15 +14,13 @@
 
 namespace quarn::cli {
 
-// The word of a per-file line. A real remedy uses the scan log's words; a
-// preview says what the remedy would do: "would clean", "would delete",
-// "would keep" (matched, but the remedy would leave the file as it is) and
-// "would fail" (the remedy would fail on what it reads).
+// The word of a per-file line. A real remedy uses the scan log's words
+// (log_status_name); a preview says what the remedy would do
+// (preview_status_name).
 const char* result_word(ScanStatus status, bool report_only);
 
-// "word:  path", the scan log's line without its line end. Control bytes in
-// the path are escaped as the log escapes them, so one file is one line and
-// a crafted name cannot drive the terminal.
+// The scan log's line without its line end (format_log_line) for that word.
+// The escaped path also keeps a crafted name from driving the terminal.
 std::string result_line(ScanStatus status, bool report_only, const std::string& path);
 
 // "HH:MM:SS"; hours grow past two digits when they must. A negative span

@@ -11,9 +11,10 @@ using platform::StopSignal;
 
 TEST(ResultWords, a_preview_of_mixed_or_unknown_values_would_fail) {
   EXPECT_STREQ(result_word(STATUS_CLEANED | STATUS_ERROR, false), "error");
-  EXPECT_STREQ(result_word(STATUS_CLEANED | STATUS_ERROR, true), "would fail");
-  EXPECT_STREQ(result_word(STATUS_CLEANED | STATUS_DELETED, true), "would fail");
-  EXPECT_STREQ(result_word(-1, true), "would fail");
+  for (ScanStatus other : {STATUS_SKIPPED, STATUS_INFECTED, STATUS_ERROR, STATUS_CLEANED | STATUS_ERROR,
+                           STATUS_CLEANED | STATUS_DELETED, -1}) {
+    EXPECT_STREQ(result_word(other, true), "would fail") << other;
+  }
 }
 
 TEST(Elapsed, is_hours_minutes_seconds_and_never_negative) {
