@@ -34,10 +34,10 @@ std::string result_line(ScanStatus status, bool report_only, const std::string& 
 }
 
 std::string format_elapsed(std::int64_t seconds) {
-  if (seconds < 0) seconds = 0;
+  const ElapsedParts parts = split_elapsed(seconds);
   char text[48];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  std::snprintf(text, sizeof text, "%02lld:%02d:%02d", static_cast<long long>(parts.hours), parts.minutes,
+                parts.seconds);
   return text;
 }
 

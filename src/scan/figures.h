@@ -8,6 +8,21 @@ namespace quarn {
 
 inline constexpr double kBytesPerMegabyte = 1048576.0;
 
+// An elapsed time split for display. hours is the whole count; a display
+// that shows the hour of the day wraps it itself.
+struct ElapsedParts {
+  std::int64_t hours = 0;
+  int minutes = 0;
+  int seconds = 0;
+};
+
+// A clock set back during a run gives a negative span; it splits as zero
+// rather than as negative digits.
+inline ElapsedParts split_elapsed(std::int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  return {seconds / 3600, static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60)};
+}
+
 // A copy of the counters and the derived figures in one call, for readers
 // other than the window (which reads the fields themselves). Each
 // counter is read on its own (relaxed): during a run the copy may mix

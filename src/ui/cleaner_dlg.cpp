@@ -4,6 +4,7 @@
 
 #include "platform/fs.h"
 #include "remedies/handlers.h"
+#include "scan/figures.h"
 #include "ui/about_dlg.h"
 
 namespace quarn::ui {
@@ -37,13 +38,10 @@ std::string format_mbytes_per_second(double value) { return print("%6.2f ", valu
 std::string format_files_per_minute(double value) { return print("%8.1f ", value); }
 
 std::string format_span(std::int64_t seconds) {
-  // A clock set back during a run gives a negative span; it shows as zero
-  // rather than as negative digits.
-  if (seconds < 0) seconds = 0;
-  const int hours = static_cast<int>(seconds / 3600 % 24);
-  const int minutes = static_cast<int>(seconds / 60 % 60);
-  const int secs = static_cast<int>(seconds % 60);
-  return print("%02d : %02d : %02d ", hours, minutes, secs);
+  // The window shows the hour within the day, as a time span's hour field
+  // does, so a run of 25 hours reads 01.
+  const ElapsedParts parts = split_elapsed(seconds);
+  return print("%02d : %02d : %02d ", static_cast<int>(parts.hours % 24), parts.minutes, parts.seconds);
 }
 
 std::pair<std::string, std::string> split_path(const std::string& path, char separator) {
