@@ -74,7 +74,7 @@ int scan(const CliOptions& options) {
       since_drawn = 0;
       Figures figures = scanner.GetFigures();
       const std::chrono::duration<double> running = std::chrono::steady_clock::now() - started;
-      figures.mbytes_per_second = static_cast<double>(figures.bytes_read) / kBytesPerMegabyte / running.count();
+      figures.mbytes_per_second = average_mbytes_per_second(figures.bytes_read, running.count());
       console.show_progress(format_progress(figures, scanner.m_strCurrentFile.get(), progress_width()));
     }
   });

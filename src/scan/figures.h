@@ -8,6 +8,14 @@ namespace quarn {
 
 inline constexpr double kBytesPerMegabyte = 1048576.0;
 
+// The average rate of bytes read over seconds, in MB/s, or nothing when no
+// time has passed or the clock was set back. Each caller brings its own
+// clock; only the arithmetic is shared.
+inline std::optional<double> average_mbytes_per_second(std::uint64_t bytes, double seconds) {
+  if (!(seconds > 0)) return std::nullopt;
+  return static_cast<double>(bytes) / seconds / kBytesPerMegabyte;
+}
+
 // An elapsed time split for display. hours is the whole count; a display
 // that shows the hour of the day wraps it itself.
 struct ElapsedParts {
