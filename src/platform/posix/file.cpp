@@ -49,25 +49,6 @@ bool is_plain_name(std::string_view name) {
 
 }  // namespace
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)),
-      size_at_open_(other.size_at_open_),
-      position_(other.position_),
-      read_failed_(other.read_failed_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-    size_at_open_ = other.size_at_open_;
-    position_ = other.position_;
-    read_failed_ = other.read_failed_;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
 std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
   File file(handle);
   file.size_at_open_ = size;

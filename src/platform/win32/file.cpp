@@ -106,25 +106,6 @@ std::optional<File> create_new_system(const std::wstring& system) {
 
 }  // namespace
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)),
-      size_at_open_(other.size_at_open_),
-      position_(other.position_),
-      read_failed_(other.read_failed_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-    size_at_open_ = other.size_at_open_;
-    position_ = other.position_;
-    read_failed_ = other.read_failed_;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
 std::optional<File> File::open_read(const std::string& path) { return open_read_system(win32::system_path(path)); }
 
 std::optional<File> File::open_read_write(const std::string& path) {
