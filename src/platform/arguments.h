@@ -1,6 +1,6 @@
 // The program's command-line arguments in the program's own encoding of
 // text: as they came on POSIX; on Win32 the wide command line in WTF-8
-// (wide_path.h), since the ANSI argv holds "?" for every name that the ANSI
+// (text.h), since the ANSI argv holds "?" for every name that the ANSI
 // code page cannot hold.
 #pragma once
 

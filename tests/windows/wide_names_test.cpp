@@ -1,6 +1,7 @@
-// Names of any script and length, and the reparse rules: the conversions
-// that the Win32 layer keeps to itself (wide_path.h, reparse_rules.h), fed
-// directly, and the platform's services on a tree of such names.
+// Names of any script and length, and the reparse rules: the text
+// conversions (text.h) and those that the Win32 layer keeps to itself
+// (wide_path.h, reparse_rules.h), fed directly, and the platform's services
+// on a tree of such names.
 #include <gtest/gtest.h>
 #include <windows.h>
 

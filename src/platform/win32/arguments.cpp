@@ -23,7 +23,7 @@ std::vector<std::string> program_arguments(int argc, const char* const* argv) {
     return {argv, argv + argc};
   }
   std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(win32::narrow(wide[i]));
+  for (int i = 0; i < count; ++i) arguments.push_back(narrow(wide[i]));
   return arguments;
 }
 

@@ -19,7 +19,7 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   } else if (!FindNextFileW(impl_->find, &impl_->data)) {
     return GetLastError() == ERROR_NO_MORE_FILES ? ListingStep::end : ListingStep::error;
   }
-  entry.name = win32::narrow(impl_->data.cFileName);
+  entry.name = narrow(impl_->data.cFileName);
   // The listing gives a reparse point's tag in dwReserved0.
   entry.kind = win32::entry_kind(impl_->data.dwFileAttributes, impl_->data.dwReserved0);
   return ListingStep::entry;

@@ -51,7 +51,7 @@ std::optional<std::string> in_ansi_code_page(std::wstring_view character) {
 
 // Lower-cases UTF-16 text as the system does for every script.
 std::wstring lowered(const std::string& text) {
-  std::wstring wide = win32::widen(text);
+  std::wstring wide = widen(text);
   if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
   return wide;
 }
@@ -152,7 +152,7 @@ std::optional<std::string> own_program_path() {
   while (buffer.size() <= 32768) {
     DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return std::nullopt;
-    if (length < buffer.size()) return win32::narrow(win32::without_long_prefix(std::wstring_view(buffer.data(), length)));
+    if (length < buffer.size()) return narrow(win32::without_long_prefix(std::wstring_view(buffer.data(), length)));
     buffer.resize(buffer.size() * 2);
   }
   return std::nullopt;
@@ -165,7 +165,7 @@ void lower_ansi(std::string& text) {
     for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return;
   }
-  text = win32::narrow(lowered(text));
+  text = narrow(lowered(text));
 }
 
 bool equal_no_case(const std::string& a, const std::string& b) {
@@ -178,7 +178,7 @@ std::string log_text(const std::string& path) {
   // Win32 names cannot hold control characters, so every path is one line;
   // only characters outside the ANSI code page change form.
   for (char c : path) {
-    if (static_cast<unsigned char>(c) >= 0x80) return win32::log_form(win32::widen(path), in_ansi_code_page);
+    if (static_cast<unsigned char>(c) >= 0x80) return win32::log_form(widen(path), in_ansi_code_page);
   }
   return path;
 }

@@ -9,7 +9,7 @@
 namespace quarn::platform {
 
 std::optional<std::string> full_path(const std::string& path) {
-  const std::wstring wide = win32::widen(path);
+  const std::wstring wide = widen(path);
   DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return std::nullopt;
   std::vector<wchar_t> buffer(needed);
@@ -19,7 +19,7 @@ std::optional<std::string> full_path(const std::string& path) {
   if (GetFileAttributesW(win32::with_long_prefix(full).c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   // The prefix belongs to the system's side: a path named with it comes
   // back in its ordinary form.
-  return win32::narrow(win32::without_long_prefix(full));
+  return narrow(win32::without_long_prefix(full));
 }
 
 std::string path_without_root(const std::string& absolute) {

@@ -1,9 +1,6 @@
-// Text and paths between the program and the wide (W) Win32 API.
-//
-// Inside the program a path is WTF-8: UTF-8, except that a UTF-16 code unit
-// that is half of a surrogate pair with no other half (which NTFS names may
-// hold) is written as its own three bytes (ED A0 80 to ED BF BF). Every
-// UTF-16 name therefore has exactly one form inside and comes back unchanged.
+// Paths between the program and the wide (W) Win32 API. A path inside the
+// program is WTF-8, and turns into UTF-16 and back as any text does
+// (platform/text.h).
 //
 // The path text that the log, the list and the edit box show is the joined
 // text of the walk. Only the text handed to the system is made absolute,
@@ -16,12 +13,9 @@
 #include <string>
 #include <string_view>
 
-namespace quarn::platform::win32 {
+#include "platform/text.h"
 
-// UTF-16 to WTF-8.
-std::string narrow(std::wstring_view wide);
-// WTF-8 to UTF-16. A byte that starts no valid sequence becomes U+FFFD.
-std::wstring widen(std::string_view wtf8);
+namespace quarn::platform::win32 {
 
 // The \\?\ form of an absolute, normalised path: "C:\a" gives "\\?\C:\a",
 // "\\server\share\a" gives "\\?\UNC\server\share\a"; a path that already

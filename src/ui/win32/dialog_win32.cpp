@@ -4,7 +4,7 @@
 // controls, window timers, the system menu's About entry, and the icon that
 // a minimized window paints. Every window is a Unicode one and every text
 // crosses as UTF-16, so that a name of any script shows as it is; the
-// dialog layer's texts are the program's own (wide_path.h).
+// dialog layer's texts are the program's own (platform/text.h).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/wide_path.h"
+#include "platform/text.h"
 #include "ui/dialog.h"
 #include "ui/toolkit_window.h"
 #include "ui/win32/dialog_window.h"
@@ -35,8 +35,8 @@ void init_common_controls() {
   (void)done;
 }
 
-using platform::win32::narrow;
-using platform::win32::widen;
+using platform::narrow;
+using platform::widen;
 
 std::string text_of(HWND window) {
   const int length = GetWindowTextLengthW(window);
