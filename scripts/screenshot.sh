@@ -8,4 +8,4 @@ out=${1:-docs/quarn-linux.png}
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_TESTS=OFF >/dev/null
 cmake --build "$build" --target quarn-screenshot -j "${QUARN_JOBS:-$(nproc)}"
-QT_QPA_PLATFORM=offscreen "$build/src/ui/quarn-screenshot" "$out"
+QT_QPA_PLATFORM=offscreen "$build/tools/quarn-screenshot" "$out"
