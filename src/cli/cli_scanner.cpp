@@ -79,9 +79,10 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platfor
   return result;
 }
 
-void CommandLineScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
+platform::Abandoned CommandLineScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
   // A preview changes no byte on disk, a leftover's included.
-  if (!report_only_) CVirusScanner::RemoveLeftover(handler, file);
+  if (report_only_) return platform::Abandoned::not_ours;
+  return CVirusScanner::RemoveLeftover(handler, file);
 }
 
 CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& path, const platform::Folder& folder) {

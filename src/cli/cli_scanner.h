@@ -29,7 +29,7 @@ class CommandLineScanner : public CVirusScanner {
 
  protected:
   ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) override;
-  void RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) override;
+  platform::Abandoned RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) override;
   WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
   void OnFolderNotListed(const std::string& path) override;
   void OnDataNotOnDisk(const std::string& path) override;

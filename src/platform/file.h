@@ -46,8 +46,12 @@ class File {
   // so it is never an existing file or a link planted there. name receives
   // its name in the folder. Where the file system keeps extended attributes
   // the file carries a marker holding its own name from the moment it has
-  // that name (see Folder::is_marked_with_own_name), so that a leftover of
-  // an interrupted process can be told from anything else named alike.
+  // that name, and where the file system has locks it is locked from before
+  // it is marked until this File ends, past close() (a restore closes it
+  // before the rename that Win32 cannot do on an open file): so that a
+  // leftover of an interrupted process can be told from anything else named
+  // alike, and from a file that a live process is still writing (see
+  // Folder::remove_if_abandoned).
   static std::optional<File> create_unique(const Folder& folder, const std::string& stem, std::string& name);
 
   bool is_open() const { return handle_ != kInvalid; }
@@ -92,7 +96,15 @@ class File {
   friend class ReadAhead;
   static constexpr std::intptr_t kInvalid = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
+  // Wraps a handle that create_unique has locked, with a second handle of
+  // the same open to keep the lock past close().
+  static File locked_file(std::intptr_t handle);
+  // Lets go of lock_handle_; a no-op when there is none.
+  void release_lock();
   std::intptr_t handle_ = kInvalid;
+  // A second handle of create_unique's open, which holds its lock after
+  // close(); kInvalid for every other file.
+  std::intptr_t lock_handle_ = kInvalid;
   // The length when the file was opened and the offset that read() has
   // reached; read() stops asking once a short read has reached that length.
   std::uint64_t size_at_open_ = 0;

@@ -8,6 +8,7 @@ namespace quarn::platform {
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kInvalid)),
+      lock_handle_(std::exchange(other.lock_handle_, kInvalid)),
       size_at_open_(other.size_at_open_),
       position_(other.position_),
       read_failed_(other.read_failed_) {}
@@ -15,7 +16,9 @@ File::File(File&& other) noexcept
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
+    release_lock();
     handle_ = std::exchange(other.handle_, kInvalid);
+    lock_handle_ = std::exchange(other.lock_handle_, kInvalid);
     size_at_open_ = other.size_at_open_;
     position_ = other.position_;
     read_failed_ = other.read_failed_;
@@ -23,6 +26,9 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File::~File() { close(); }
+File::~File() {
+  close();
+  release_lock();
+}
 
 }  // namespace quarn::platform

@@ -26,6 +26,15 @@ enum class LinkAtEnd { follow, refuse };
 
 class Folder;
 
+// What became of a file offered for removal as an abandoned temporary file.
+enum class Abandoned {
+  removed,   // it was one, and its name is gone
+  not_ours,  // no marker with its own name (or none can be kept here): kept
+  in_use,    // a process still holds it, or whether one does cannot be told: kept
+  gone,      // the name no longer leads to the file (renamed or removed meanwhile)
+  failed,    // it was one, but removing it failed
+};
+
 // What opening a folder by its path brought: the folder, or why not.
 struct FolderOpening;
 
@@ -57,10 +66,13 @@ class Folder {
   bool replace_file(std::string_view from, std::string_view to) const;
   // Pushes this folder's entries (a rename, a deletion) to the device.
   bool flush_to_disk() const;
-  // True when the regular file name carries the marker that
-  // File::create_unique gives its files, holding this very name: a file
-  // made by create_unique and never renamed or copied since.
-  bool is_marked_with_own_name(std::string_view name) const;
+  // Removes the regular file name if it is a temporary file that
+  // File::create_unique made and that nobody holds any more: it carries
+  // the marker holding this very name (made by create_unique and never
+  // renamed or copied since), and a non-blocking lock on it succeeds, so
+  // the process that made it has ended or let it go. The lock is taken
+  // before the marker is read and held until the name is gone.
+  Abandoned remove_if_abandoned(std::string_view name) const;
 
   std::optional<FileIdentity> identity() const;
   // The identity of the entry name, looked at without following a link.

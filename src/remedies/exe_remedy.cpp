@@ -158,11 +158,12 @@ ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) {
   return STATUS_ERROR;
 }
 
-bool remove_leftover(const platform::FileAt& at, RemedyIo& io) {
+platform::Abandoned remove_leftover(const platform::FileAt& at, RemedyIo& io) {
   const std::string_view stem = kRestoreStem;
-  if (at.name.substr(0, stem.size()) != stem) return false;
-  if (!at.folder.is_marked_with_own_name(at.name)) return false;
-  return io.delete_file(at.folder, at.name) && io.flush_folder(at.folder);
+  if (at.name.substr(0, stem.size()) != stem) return platform::Abandoned::not_ours;
+  const platform::Abandoned result = io.remove_if_abandoned(at.folder, at.name);
+  if (result == platform::Abandoned::removed && !io.flush_folder(at.folder)) return platform::Abandoned::failed;
+  return result;
 }
 
 }  // namespace remedies

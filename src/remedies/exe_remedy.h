@@ -33,9 +33,11 @@ ScanStatus clean_program(const platform::FileAt& file, RemedyIo& io);
 ScanStatus preview_program(const platform::FileAt& file, RemedyIo& io);
 
 // Removes file if it is a restore's temporary file that a restore cut short
-// left behind: its name begins with kRestoreStem and it carries the marker
-// with its own name that File::create_unique gave it. A file that only looks the
-// part (a user's, a copy of a leftover) is never removed. True when removed.
-bool remove_leftover(const platform::FileAt& file, RemedyIo& io);
+// left behind: its name begins with kRestoreStem, it carries the marker
+// with its own name that File::create_unique gave it, and no restore holds
+// it any more (see Folder::remove_if_abandoned). A file that only looks the
+// part (a user's, a copy of a leftover) and one that a restore is still
+// writing are never removed. A removal counts once the folder is on disk.
+platform::Abandoned remove_leftover(const platform::FileAt& file, RemedyIo& io);
 
 }  // namespace quarn::remedies

@@ -19,10 +19,12 @@ ScanStatus CExeHandler::Preview(const platform::FileAt& file) {
   return remedies::without_throwing([&] { return remedies::preview_program(file, remedies::RemedyIo::system()); });
 }
 
-bool CExeHandler::RemoveLeftover(const platform::FileAt& file) {
-  return remedies::without_throwing([&] {
-           return remedies::remove_leftover(file, remedies::RemedyIo::system()) ? STATUS_DELETED : STATUS_SKIPPED;
-         }) == STATUS_DELETED;
+platform::Abandoned CExeHandler::RemoveLeftover(const platform::FileAt& file) {
+  try {
+    return remedies::remove_leftover(file, remedies::RemedyIo::system());
+  } catch (...) {
+    return platform::Abandoned::failed;
+  }
 }
 
 CHtmlHandler::CHtmlHandler() : CVirusHandler(kThreatName, "html;htm;asp", false) {

@@ -19,7 +19,7 @@ class CExeHandler : public CVirusHandler {
   CExeHandler();
   ScanStatus Clean(const platform::FileAt& file) override;
   ScanStatus Preview(const platform::FileAt& file) override;
-  bool RemoveLeftover(const platform::FileAt& file) override;
+  platform::Abandoned RemoveLeftover(const platform::FileAt& file) override;
 };
 
 // Web pages with the appended script block: "html;htm;asp".

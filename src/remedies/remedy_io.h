@@ -45,6 +45,9 @@ class RemedyIo {
     return folder.replace_file(from, to);
   }
   virtual bool delete_file(const platform::Folder& folder, std::string_view name) { return folder.delete_file(name); }
+  virtual platform::Abandoned remove_if_abandoned(const platform::Folder& folder, std::string_view name) {
+    return folder.remove_if_abandoned(name);
+  }
   virtual bool flush_folder(const platform::Folder& folder) { return folder.flush_to_disk(); }
 
   // The system's own operations.

@@ -13,6 +13,6 @@ ScanStatus CVirusHandler::Clean(const platform::FileAt&) { return STATUS_ERROR; 
 
 ScanStatus CVirusHandler::Preview(const platform::FileAt&) { return STATUS_ERROR; }
 
-bool CVirusHandler::RemoveLeftover(const platform::FileAt&) { return false; }
+platform::Abandoned CVirusHandler::RemoveLeftover(const platform::FileAt&) { return platform::Abandoned::not_ours; }
 
 }  // namespace quarn

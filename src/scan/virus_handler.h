@@ -35,9 +35,11 @@ class CVirusHandler {
 
   // Removes the file if it is provably a temporary file that this handler's
   // remedy left behind when it was cut short (the process killed, the
-  // machine down). The walk offers it every file whose name begins with
-  // m_pszTemporaryPrefix. True when it was removed; the base removes none.
-  virtual bool RemoveLeftover(const platform::FileAt& file);
+  // machine down), and says what became of it. The walk offers it every
+  // file whose name begins with m_pszTemporaryPrefix, whether a remedy of
+  // this or another process is still writing it or not. The base removes
+  // none.
+  virtual platform::Abandoned RemoveLeftover(const platform::FileAt& file);
 
   std::string m_strThreatName;
   std::string m_strExtensions;

@@ -24,10 +24,12 @@ struct QueuedFile {
   std::string path;
   std::size_t name_at = 0;
   std::optional<platform::FileIdentity> identity;
-  // The handlers that claim it, as the walk found them.
-  const HandlerSet* claimed = nullptr;
+  // What the walk found it to be: the handlers that claim it, or the
+  // handler whose leftover it may be.
+  CVirusScanner::Claim claim;
 
   std::string_view name() const { return std::string_view(path).substr(name_at); }
+  platform::FileAt at() const { return platform::FileAt{*folder, name(), path}; }
 };
 
 namespace {
@@ -179,6 +181,83 @@ ExtensionMap CVirusScanner::BuildExtensionMap(const HandlerSet& handlers) {
   return map;
 }
 
+// Runs the per-file path of every file that the walk hands on: at once, on
+// the walk's own thread, or on a pool of threads. The walk tells it where
+// folders begin and end, and waits for it at the end.
+class CVirusScanner::FileExecutor {
+ public:
+  virtual ~FileExecutor() = default;
+  virtual void hand_on(QueuedFile file) = 0;
+  // The walk is about to enter a folder, or has ended one.
+  virtual void at_folder_boundary() {}
+  // Returns once every file handed on is done with.
+  virtual void finish() {}
+};
+
+// One job, and the window: each file is done where the walk lists it, so
+// files finish, log and notify in the order of the listing.
+class CVirusScanner::InlineExecutor final : public FileExecutor {
+ public:
+  explicit InlineExecutor(CVirusScanner& scanner) : scanner_(scanner) {}
+  void hand_on(QueuedFile file) override { scanner_.ScanHandedOn(scanner_.scratch_, file); }
+
+ private:
+  CVirusScanner& scanner_;
+};
+
+// Several jobs: the files go to threads that live as long as the walk.
+class CVirusScanner::PoolExecutor final : public FileExecutor {
+ public:
+  // Throws std::system_error when no thread can be had.
+  PoolExecutor(CVirusScanner& scanner, std::size_t jobs)
+      : scratch_(jobs),
+        pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued),
+              std::clamp<std::size_t>(kMostFilesInHand / jobs, 1, platform::ReadAhead::most_files()),
+              [&scanner, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
+                scanner.ScanQueued(files, scratch_[worker]);
+              }) {}
+  ~PoolExecutor() override { finish(); }
+
+  void hand_on(QueuedFile file) override {
+    window_.push_back(std::move(file));
+    if (window_.size() >= kSortWindow) at_folder_boundary();
+  }
+  // The files go to the threads a window at a time, each window in the
+  // order of the files' numbers: on most file systems that is the order of
+  // their data on the disk, so the files that a thread reads ahead together
+  // lie side by side (and are joined into one read), and a spinning disk
+  // reads on instead of seeking back and forth. A window is handed over
+  // when it is full and at every folder boundary, so it only ever holds
+  // files of the folder being listed.
+  void at_folder_boundary() override {
+    std::stable_sort(window_.begin(), window_.end(),
+                     [](const QueuedFile& a, const QueuedFile& b) { return file_number(a) < file_number(b); });
+    for (QueuedFile& file : window_) pool_.push(std::move(file));
+    window_.clear();
+  }
+  void finish() override {
+    at_folder_boundary();
+    pool_.finish();
+  }
+
+ private:
+  // Each thread's own scratch; it outlives the threads (declared first).
+  std::vector<SearchScratch> scratch_;
+  std::vector<QueuedFile> window_;
+  WorkerPool<QueuedFile> pool_;
+};
+
+std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor() {
+  if (jobs_ > 1) {
+    try {
+      return std::make_unique<PoolExecutor>(*this, jobs_);
+    } catch (const std::system_error&) {
+      // No threads to be had: this walk scans its files itself.
+    }
+  }
+  return std::make_unique<InlineExecutor>(*this);
+}
+
 bool CVirusScanner::ScanDirectory(const std::string& folder) {
   // The start folder is what the user named: a link there is followed once.
   // Nothing met below it is ever followed.
@@ -193,55 +272,15 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     return false;
   }
   FolderStack stack(std::move(*start.folder), std::move(*listing), folder);
-  // With several jobs the files go to threads that live as long as this
-  // walk, so every file below folder is done when it returns. The scratch
-  // outlives the threads that use it.
-  std::vector<SearchScratch> scratch;
-  std::optional<WorkerPool<QueuedFile>> workers;
-  if (jobs_ > 1) {
-    KnowOwnProgram();
-    scratch.resize(jobs_);
-    const std::size_t batch =
-        std::clamp<std::size_t>(kMostFilesInHand / jobs_, 1, platform::ReadAhead::most_files());
-    try {
-      workers.emplace(jobs_, std::min(jobs_ * kFilesQueuedPerJob, kMostFilesQueued), batch,
-                      [this, &scratch](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
-                        ScanQueued(files, scratch, worker);
-                      });
-    } catch (const std::system_error&) {
-      // No threads to be had: this walk scans its files itself.
-      workers.reset();
-    }
-  }
-  // The claimed files go to the threads a window at a time, each window in
-  // the order of the files' numbers: on most file systems that is the order
-  // of their data on the disk, so the files that a thread reads ahead
-  // together lie side by side (and are joined into one read), and a
-  // spinning disk reads on instead of seeking back and forth. A window is
-  // handed over when it is full, before the walk enters a folder and when
-  // it ends one, so it only ever holds files of the folder being listed.
-  std::vector<QueuedFile> window;
-  auto hand_over_window = [&] {
-    std::stable_sort(window.begin(), window.end(),
-                     [](const QueuedFile& a, const QueuedFile& b) { return file_number(a) < file_number(b); });
-    for (QueuedFile& file : window) workers->push(std::move(file));
-    window.clear();
-  };
-  const char sep = platform::separator();
-  bool listed_all = true;
-  // Ends the deepest level: it counts once its walk is over, and a level
-  // whose listing failed, or whose folder was swapped since it was listed,
-  // has missed files and says so.
-  auto end_level = [&](bool failed) {
-    if (!window.empty()) hand_over_window();
-    if (failed) {
-      FolderNotListed(stack.path());
-      listed_all = false;
-    }
-    bump(m_nDirectories);
-    stack.pop();
-  };
+  // Every file below folder is done with when this returns.
+  std::unique_ptr<FileExecutor> executor = MakeExecutor();
+  const bool listed_all = Walk(stack, *executor);
+  executor->finish();
+  return listed_all;
+}
 
+bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
+  bool listed_all = true;
   while (stack.depth() > 0) {
     platform::DirEntry entry;
     platform::ListingStep step = stack.next(entry);
@@ -251,34 +290,37 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
     if (step == platform::ListingStep::entry && stack.handled_an_entry() && StopRequested()) {
       step = platform::ListingStep::end;
     }
+    std::shared_ptr<const platform::Folder> here;
+    if (step == platform::ListingStep::entry) {
+      stack.mark_entry_handled();
+      if (entry.name == "." || entry.name == "..") continue;
+      // A level whose folder was swapped since it was listed is not read on.
+      here = stack.folder();
+      if (here == nullptr) step = platform::ListingStep::error;
+    }
     if (step != platform::ListingStep::entry) {
-      end_level(step == platform::ListingStep::error);
+      // A level counts once its walk is over; one whose listing failed has
+      // missed files and says so.
+      executor.at_folder_boundary();
+      if (step == platform::ListingStep::error) {
+        FolderNotListed(stack.path());
+        listed_all = false;
+      }
+      bump(m_nDirectories);
+      stack.pop();
       continue;
     }
-    stack.mark_entry_handled();
-    if (entry.name == "." || entry.name == "..") continue;
-
-    std::shared_ptr<const platform::Folder> here = stack.folder();
-    if (here == nullptr) {
-      end_level(true);
-      continue;
-    }
-    std::string path = stack.path() + sep + entry.name;
+    std::string path = stack.path() + platform::separator() + entry.name;
     if (entry.kind == platform::EntryKind::directory) {
-      if (!window.empty()) hand_over_window();
+      executor.at_folder_boundary();
       WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
       auto identity = entry_identity_of(stack.identity(), entry);
-      // A file that no handler claims is never opened: it is only counted,
-      // which costs a thread nothing to do here.
-      const HandlerSet* claimed = workers ? ClaimsOf(path) : nullptr;
-      if (claimed != nullptr) {
-        const std::size_t name_at = path.size() - entry.name.size();
-        window.push_back(QueuedFile{std::move(here), std::move(path), name_at, identity, claimed});
-        if (window.size() >= kSortWindow) hand_over_window();
-      } else {
-        ScanFile(platform::FileAt{*here, entry.name, path}, identity);
-      }
+      const Claim claim = ClaimOf(entry.name, path, identity);
+      if (claim.kind == Claim::Kind::skip) bump(m_nFilesSkipped);
+      if (claim.kind != Claim::Kind::hand_on) continue;
+      const std::size_t name_at = path.size() - entry.name.size();
+      executor.hand_on(QueuedFile{std::move(here), std::move(path), name_at, identity, claim});
     } else {
       // Links (to files or folders) and special files are never opened or
       // walked: a link loop would walk forever and a FIFO would hang the
@@ -288,11 +330,21 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
       if (entry.kind == platform::EntryKind::not_on_disk && ClaimsOf(path) != nullptr) OnDataNotOnDisk(path);
     }
   }
-  if (workers) {
-    if (!window.empty()) hand_over_window();
-    workers->finish();
-  }
   return listed_all;
+}
+
+CVirusScanner::Claim CVirusScanner::ClaimOf(std::string_view name, const std::string& path,
+                                            const std::optional<platform::FileIdentity>& identity) {
+  if (IsOwnProgram(path, identity)) return {Claim::Kind::pass_over};
+  for (CVirusHandler* handler : m_setHandlers) {
+    const char* prefix = handler->m_pszTemporaryPrefix;
+    if (prefix != nullptr && name.substr(0, std::strlen(prefix)) == prefix) {
+      return {Claim::Kind::hand_on, nullptr, handler};
+    }
+  }
+  const HandlerSet* claimed = ClaimsOf(path);
+  if (claimed == nullptr) return {Claim::Kind::skip};
+  return {Claim::Kind::hand_on, claimed, nullptr};
 }
 
 const HandlerSet* CVirusScanner::ClaimsOf(const std::string& path) const {
@@ -300,18 +352,16 @@ const HandlerSet* CVirusScanner::ClaimsOf(const std::string& path) const {
   return claimed != m_mapExtensions.end() && !claimed->second.empty() ? &claimed->second : nullptr;
 }
 
-void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch,
-                               std::size_t worker) {
-  SearchScratch& mine = scratch[worker];
+void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, SearchScratch& mine) {
   // A stop leaves the files whose search no thread has begun (open or not,
   // they are closed untouched); a file begun is searched to its end and
   // handed on, as in a walk of one job.
   std::vector<std::optional<OpenedFile>>& opened = mine.opened;
   opened.clear();
   auto open_next = [&] {
-    QueuedFile& file = batch.items()[opened.size()];
+    const QueuedFile& file = batch.items()[opened.size()];
     opened.emplace_back();
-    OpenForSearch(platform::FileAt{*file.folder, file.name(), file.path}, file.identity, file.claimed, opened.back());
+    OpenForSearch(file.at(), file.claim, opened.back());
   };
   if (StopRequested()) return;
   open_next();
@@ -342,8 +392,7 @@ void CVirusScanner::ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector
   for (std::size_t i = 0; i < opened.size(); ++i) {
     if (!opened[i]) continue;
     if (StopRequested()) break;
-    const QueuedFile& file = batch.items()[i];
-    SearchOpened(mine, platform::FileAt{*file.folder, file.name(), file.path}, std::move(*opened[i]));
+    SearchOpened(mine, batch.items()[i].at(), std::move(*opened[i]));
   }
   opened.clear();
 }
@@ -392,13 +441,24 @@ bool CVirusScanner::ScanFile(const std::string& path) {
 }
 
 bool CVirusScanner::ScanFile(const platform::FileAt& at, const std::optional<platform::FileIdentity>& identity) {
-  return ScanFileWith(scratch_, at, identity);
+  try {
+    const Claim claim = ClaimOf(at.name, at.path, identity);
+    if (claim.kind == Claim::Kind::skip) bump(m_nFilesSkipped);
+    if (claim.kind != Claim::Kind::hand_on) return true;
+    return ScanClaimed(scratch_, at, claim);
+  } catch (...) {
+    bump(m_nScanErrors);
+    return false;
+  }
 }
 
-bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt& at,
-                                 const std::optional<platform::FileIdentity>& identity) {
+bool CVirusScanner::ScanHandedOn(SearchScratch& scratch, const QueuedFile& file) {
+  return ScanClaimed(scratch, file.at(), file.claim);
+}
+
+bool CVirusScanner::ScanClaimed(SearchScratch& scratch, const platform::FileAt& at, const Claim& claim) {
   std::optional<OpenedFile> opened;
-  switch (OpenForSearch(at, identity, nullptr, opened)) {
+  switch (OpenForSearch(at, claim, opened)) {
     case Admission::done: return true;
     case Admission::failed: return false;
     case Admission::search: break;
@@ -406,27 +466,12 @@ bool CVirusScanner::ScanFileWith(SearchScratch& scratch, const platform::FileAt&
   return SearchOpened(scratch, at, std::move(*opened));
 }
 
-CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at,
-                                                      const std::optional<platform::FileIdentity>& identity,
-                                                      const HandlerSet* claimed, std::optional<OpenedFile>& opened) {
+CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at, const Claim& claim,
+                                                      std::optional<OpenedFile>& opened) {
   opened.reset();
   try {
-    if (IsOwnProgram(at.path, identity)) return Admission::done;
-
-    for (CVirusHandler* handler : m_setHandlers) {
-      const char* prefix = handler->m_pszTemporaryPrefix;
-      if (prefix != nullptr && at.name.substr(0, std::strlen(prefix)) == prefix) {
-        // A remedy's own temporary file is nobody's data: never scanned,
-        // counted as skipped as before, and gone if it is a leftover.
-        RemoveLeftover(*handler, at);
-        bump(m_nFilesSkipped);
-        return Admission::done;
-      }
-    }
-
-    if (claimed == nullptr) claimed = ClaimsOf(at.path);
-    if (claimed == nullptr) {
-      bump(m_nFilesSkipped);
+    if (claim.leftover_of != nullptr) {
+      OfferLeftover(*claim.leftover_of, at);
       return Admission::done;
     }
     auto file = platform::File::open_read(at.folder, at.name);
@@ -434,7 +479,7 @@ CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at
       bump(m_nScanErrors);
       return Admission::failed;
     }
-    opened.emplace(OpenedFile{std::move(*file), claimed, {}});
+    opened.emplace(OpenedFile{std::move(*file), claim.claimed, {}});
     return Admission::search;
   } catch (...) {
     // The last guard, as in the search below.
@@ -442,6 +487,22 @@ CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at
     bump(m_nScanErrors);
     return Admission::failed;
   }
+}
+
+void CVirusScanner::OfferLeftover(CVirusHandler& handler, const platform::FileAt& at) {
+  platform::Abandoned what;
+  {
+    // Never beside a remedy of this scanner, so not between the moment a
+    // restore lets go of its temporary file and the moment it renames it.
+    std::lock_guard lock(result_mutex_);
+    what = RemoveLeftover(handler, at);
+  }
+  // A temporary file that a restore, here or in another process, still
+  // holds or has renamed away since the listing is nobody's file, and is
+  // not counted. Anything else so named counts as skipped, as a file that
+  // no handler claims does: a removed leftover, and a user's file that only
+  // looks the part.
+  if (what != platform::Abandoned::in_use && what != platform::Abandoned::gone) bump(m_nFilesSkipped);
 }
 
 bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt& at, OpenedFile opened) {
@@ -505,8 +566,8 @@ ScanStatus CVirusScanner::ApplyRemedy(CVirusHandler& handler, const platform::Fi
   return handler.Clean(file);
 }
 
-void CVirusScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
-  handler.RemoveLeftover(file);
+platform::Abandoned CVirusScanner::RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) {
+  return handler.RemoveLeftover(file);
 }
 
 CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const platform::Folder& folder) {
@@ -527,11 +588,7 @@ void CVirusScanner::OnDataNotOnDisk(const std::string&) {}
 const char* CVirusScanner::LogWord(ScanStatus status) const { return log_status_name(status); }
 
 bool CVirusScanner::WriteLogLine(const std::string& path, ScanStatus result) {
-  std::string line = LogWord(result);
-  line += ":  ";
-  line += platform::log_text(path);
-  line += "\r\n";
-  return m_fileLog->write(line);
+  return m_fileLog->write(format_log_line(LogWord(result), path) + "\r\n");
 }
 
 ScanStatus CVirusScanner::CleanFile(const platform::FileAt& file, const HandlerSet& handlers) {
@@ -561,10 +618,8 @@ double CVirusScanner::GetFilesPerMinute() const {
 }
 
 std::optional<double> CVirusScanner::GetMBytesPerSecond() const {
-  const std::int64_t elapsed = GetElapsedSeconds();
-  if (elapsed <= 0) return std::nullopt;
-  const double bytes = static_cast<double>(m_nBytesRead.load(std::memory_order_relaxed));
-  return bytes / static_cast<double>(elapsed) / kBytesPerMegabyte;
+  return average_mbytes_per_second(m_nBytesRead.load(std::memory_order_relaxed),
+                                   static_cast<double>(GetElapsedSeconds()));
 }
 
 Figures CVirusScanner::GetFigures() const {

@@ -64,7 +64,6 @@ class CVirusScanner : public CScanThread {
   // finish in no fixed order. An OnFileResult that waits for another thread
   // (the window's) must keep 1.
   void set_jobs(std::size_t jobs) { jobs_ = jobs > 0 ? jobs : 1; }
-  std::size_t jobs() const { return jobs_; }
   // Called on the worker thread once for every file handed to CleanFile,
   // after its log line is written and its counters have moved.
   virtual void OnFileResult(const char* pszPath, ScanStatus status);
@@ -125,8 +124,9 @@ class CVirusScanner : public CScanThread {
   // first, or a preview instead of the remedy).
   virtual ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file);
   // Offers a file named like a handler's temporary file to that handler,
-  // which removes it if it is a leftover of its own. A preview leaves it.
-  virtual void RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file);
+  // which removes it if it is a leftover of its own, and says what became
+  // of it. A preview leaves it. Runs apart from every remedy.
+  virtual platform::Abandoned RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file);
   // The word that the log line of a file with this result begins with.
   virtual const char* LogWord(ScanStatus status) const;
   enum class WalkDecision {
@@ -150,10 +150,25 @@ class CVirusScanner : public CScanThread {
 
  private:
   struct SearchScratch;
+  class FileExecutor;
+  class InlineExecutor;
+  class PoolExecutor;
+  friend struct QueuedFile;
 
-  // What becomes of a file before its bytes are read: it is to be searched
-  // (and is open), it is done with (the program itself, a remedy's
-  // leftover, an extension that no handler claims), or it failed to open.
+  // What the walk makes of a listed file by its name and identity alone,
+  // the same with one job or many: it passes it over (the program itself),
+  // counts it as skipped (no handler claims it), or hands it on to the
+  // per-file path, with the handlers that claim it or the handler whose
+  // temporary file it may be.
+  struct Claim {
+    enum class Kind { pass_over, skip, hand_on };
+    Kind kind = Kind::skip;
+    const HandlerSet* claimed = nullptr;
+    CVirusHandler* leftover_of = nullptr;
+  };
+  // What becomes of a file handed on, before its bytes are read: it is to
+  // be searched (and is open), it is done with (a remedy's temporary file),
+  // or it failed to open.
   enum class Admission { search, done, failed };
   // A file open for its search, with the handlers that claim it and the
   // bytes that a read ahead has already taken from it.
@@ -169,15 +184,22 @@ class CVirusScanner : public CScanThread {
   // The handlers that claim the file's extension; null when none does.
   const HandlerSet* ClaimsOf(const std::string& path) const;
   bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
-  bool ScanFileWith(SearchScratch& scratch, const platform::FileAt& file,
-                    const std::optional<platform::FileIdentity>& identity);
+  Claim ClaimOf(std::string_view name, const std::string& path,
+                const std::optional<platform::FileIdentity>& identity);
+  // The walk: lists each level of the stack, decides for each entry, and
+  // hands the files on to the executor. False when a folder was missed.
+  bool Walk(FolderStack& stack, FileExecutor& executor);
+  std::unique_ptr<FileExecutor> MakeExecutor();
+  // The per-file path of a file handed on, the same on every thread.
+  bool ScanHandedOn(SearchScratch& scratch, const QueuedFile& file);
+  bool ScanClaimed(SearchScratch& scratch, const platform::FileAt& file, const Claim& claim);
   // The two halves of a file's scan: everything up to its opening, which
   // counts a file that is done with or failed, then its search and remedy.
-  // claimed is the file's handlers when the caller has looked them up.
-  Admission OpenForSearch(const platform::FileAt& file, const std::optional<platform::FileIdentity>& identity,
-                          const HandlerSet* claimed, std::optional<OpenedFile>& opened);
+  Admission OpenForSearch(const platform::FileAt& file, const Claim& claim, std::optional<OpenedFile>& opened);
   bool SearchOpened(SearchScratch& scratch, const platform::FileAt& file, OpenedFile opened);
-  void ScanQueued(WorkerPool<QueuedFile>::Batch& batch, std::vector<SearchScratch>& scratch, std::size_t worker);
+  void OfferLeftover(CVirusHandler& handler, const platform::FileAt& file);
+  // One thread's turn on the pool: a batch of queued files.
+  void ScanQueued(WorkerPool<QueuedFile>::Batch& batch, SearchScratch& scratch);
   void FolderNotListed(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.

@@ -83,8 +83,6 @@ class BoundedQueue {
     not_full_.notify_all();
   }
 
-  std::size_t capacity() const { return capacity_; }
-
  private:
   void take(std::unique_lock<std::mutex>& lock, std::vector<T>& out, std::size_t most) {
     for (std::size_t n = 0; n < most && !items_.empty(); ++n) {
@@ -162,8 +160,6 @@ class WorkerPool {
       if (thread.joinable()) thread.join();
     }
   }
-
-  std::size_t capacity() const { return queue_.capacity(); }
 
  private:
   void drain(std::size_t worker) {

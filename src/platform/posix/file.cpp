@@ -127,35 +127,60 @@ constexpr int kNameAttempts = 100;
 
 }  // namespace
 
+File File::locked_file(std::intptr_t handle) {
+  const int fd = fd_of(handle);
+  File file(handle);
+  // Were dup to fail, the lock would still last as long as the file is
+  // open, and only the moment between its close and its rename would be
+  // unguarded against other processes.
+  file.lock_handle_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  return file;
+}
+
+void File::release_lock() {
+  if (lock_handle_ != kInvalid) ::close(fd_of(std::exchange(lock_handle_, kInvalid)));
+}
+
 std::optional<File> File::create_unique(const Folder& folder, const std::string& stem, std::string& name) {
   const int dirfd = folder.impl().fd;
-  // Made unnamed first, marked, and only then named: the file never exists
-  // under its name without the marker, so a process killed at any moment
-  // leaves no leftover that a later scan could not tell for its own.
+  // Made unnamed first, locked, marked, and only then named: the file never
+  // exists under its name without the marker, so a process killed at any
+  // moment leaves no leftover that a later scan could not tell for its own;
+  // and it is never marked without the lock, so no scan takes a file that
+  // is still being written for a leftover (Folder::remove_if_abandoned).
   int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0 && !try_lock_exclusive(fd)) {
+    ::close(fd);
+    fd = -1;
+  }
   if (fd >= 0) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string candidate = random_name(stem);
       if (!mark_with(fd, candidate)) break;  // no extended attributes here
       if (link_unnamed(fd, dirfd, candidate) == 0) {
         name = std::move(candidate);
-        return File(fd);
+        return locked_file(fd);
       }
       if (errno != EEXIST) break;
     }
     ::close(fd);
   }
-  // A file system without unnamed files (or without markers): created
-  // exclusively under its name, and marked right after where it can be.
+  // A file system without unnamed files (or without markers or locks):
+  // created exclusively under its name, and locked and marked right after
+  // where it can be.
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string candidate = random_name(stem);
     do {
       fd = ::openat(dirfd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
+      if (!try_lock_exclusive(fd)) {
+        name = std::move(candidate);
+        return File(fd);
+      }
       mark_with(fd, candidate);
       name = std::move(candidate);
-      return File(fd);
+      return locked_file(fd);
     }
     if (errno != EEXIST) return std::nullopt;
   }

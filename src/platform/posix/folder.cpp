@@ -133,16 +133,33 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 
 bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }
 
-bool Folder::is_marked_with_own_name(std::string_view name) const {
-  if (!is_plain_name(name)) return false;
-  const int fd = ::openat(impl_->fd, std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
+Abandoned Folder::remove_if_abandoned(std::string_view name) const {
+  if (!is_plain_name(name)) return Abandoned::not_ours;
+  const std::string text(name);
+  int fd;
+  do {
+    fd = ::openat(impl_->fd, text.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == ENOENT ? Abandoned::gone : Abandoned::not_ours;
+  const Descriptor held(fd);
   struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Abandoned::not_ours;
+  // create_unique locks its file before it marks it, and the lock lasts as
+  // long as the file is in its maker's hands. A lock refused for any reason
+  // (held, or a file system without locks) leaves the file alone.
+  if (!try_lock_exclusive(fd)) return Abandoned::in_use;
   char value[256];
-  ssize_t n = -1;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::fgetxattr(fd, kMarkerAttribute, value, sizeof value);
-  ::close(fd);
-  return n >= 0 && std::string_view(value, static_cast<std::size_t>(n)) == name;
+  const ssize_t n = ::fgetxattr(fd, kMarkerAttribute, value, sizeof value);
+  if (n < 0 || std::string_view(value, static_cast<std::size_t>(n)) != name) return Abandoned::not_ours;
+  // The name must still lead to the file that was locked: one that a
+  // finished restore renamed away is some other process's business now.
+  struct stat now;
+  if (::fstatat(impl_->fd, text.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != st.st_dev ||
+      now.st_ino != st.st_ino) {
+    return Abandoned::gone;
+  }
+  if (::unlinkat(impl_->fd, text.c_str(), 0) != 0) return errno == ENOENT ? Abandoned::gone : Abandoned::failed;
+  return Abandoned::removed;
 }
 
 std::optional<FileIdentity> Folder::identity() const {

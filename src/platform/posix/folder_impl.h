@@ -3,7 +3,11 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 #include "platform/directory.h"
 #include "platform/folder.h"
@@ -12,6 +16,40 @@ namespace quarn::platform {
 
 // The extended attribute that carries File::create_unique's marker.
 inline constexpr char kMarkerAttribute[] = "user.quarn.marker";
+
+// One descriptor, closed when it goes away.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { reset(); }
+  int get() const { return fd_; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// Takes, without waiting, an exclusive lock on the open file description behind fd (flock, so a
+// descriptor opened for reading can take it too). It conflicts with a lock
+// through any other open of the same file, in this process or another, and
+// ends when the last descriptor of that open is closed.
+inline bool try_lock_exclusive(int fd) {
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
 
 struct Folder::Impl {
   int fd = -1;

@@ -261,4 +261,10 @@ bool File::close() {
   return CloseHandle(win32::to_handle(std::exchange(handle_, kInvalid))) != 0;
 }
 
+// Win32 needs no second handle: a file open without sharing is never
+// deleted, and none is ever made here.
+void File::release_lock() {
+  if (lock_handle_ != kInvalid) CloseHandle(win32::to_handle(std::exchange(lock_handle_, kInvalid)));
+}
+
 }  // namespace quarn::platform

@@ -91,8 +91,20 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
 // to push.
 bool Folder::flush_to_disk() const { return true; }
 
-// Windows keeps no marker: a leftover there is never known to be quarn's.
-bool Folder::is_marked_with_own_name(std::string_view) const { return false; }
+// Windows keeps no marker: a leftover there is never known to be quarn's,
+// and is never removed. A restore's file that is still being written is
+// open without sharing, so an open for reading that shares everything is
+// refused, and the file is not taken for anybody's.
+Abandoned Folder::remove_if_abandoned(std::string_view name) const {
+  if (!is_plain_name(name)) return Abandoned::not_ours;
+  win32::UniqueHandle handle(CreateFileW(impl_->system_join(name).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (handle.valid()) return Abandoned::not_ours;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Abandoned::gone;
+  return error == ERROR_SHARING_VIOLATION ? Abandoned::in_use : Abandoned::not_ours;
+}
 
 std::optional<FileIdentity> Folder::identity() const { return win32::identity_at(impl_->system); }
 
