@@ -8,6 +8,9 @@
 #   FAULT_FILES      small files for the load run                       (10000)
 #   FAULT_WIDE       entries of the load run's one wide folder          (200000)
 #   FAULT_HUGE       1: remedy a 10 GiB sparse program and page          (1)
+#   FAULT_CROWD      copies of one program in one folder, cleaned with
+#                    each of FAULT_CROWD_JOBS and by two scans at once  (3000)
+#   FAULT_CROWD_JOBS the --jobs values of the crowd runs                 (8 64)
 #   FAULT_JOBS       space-separated --jobs values to run each fault with;
 #                    "default" runs without --jobs                     (default)
 # Root is needed for the full disk (a small tmpfs) and the read-only mount;
@@ -37,6 +40,12 @@ for j in ${FAULT_JOBS:-default}; do
     "${harness[@]}" "${with_jobs[@]}" --fault "$fault" --runs "${FAULT_RUNS:-3}"
   done
 done
+# Thousands of copies of one program side by side, with many jobs and with
+# two scans at once: every copy restored, nothing left behind.
+for j in ${FAULT_CROWD_JOBS:-8 64}; do
+  "${harness[@]}" --jobs "$j" --fault crowd --copies 1 --crowd "${FAULT_CROWD:-3000}" --runs "${FAULT_RUNS:-3}"
+done
+"${harness[@]}" --jobs 8 --fault rivals --copies 1 --crowd "${FAULT_CROWD:-3000}" --runs "${FAULT_RUNS:-3}"
 "${harness[@]}" --fault load --copies 1 --files "${FAULT_FILES:-10000}" --wide "${FAULT_WIDE:-200000}"
 [ "${FAULT_HUGE:-1}" = 1 ] && "${harness[@]}" --fault huge --copies 1
 echo "faults.sh: every run kept every file"

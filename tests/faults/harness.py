@@ -10,7 +10,10 @@ Faults: kill (SIGKILL at a random moment, then a complete scan), full-disk
 (--backup into a small tmpfs that fills up; root), read-only (a
 read-only bind mount; root), eio (reads of one folder fail, through the
 fault library), churn (another process appends to, truncates and replaces
-files while they are scanned), none (a plain run: the checker's own check).
+files while they are scanned), crowd (one folder of thousands of copies of
+one infected program, cleaned with many jobs: every copy restored, no error,
+nothing left), rivals (two scans of such a folder at once: clean, nothing
+left), none (a plain run: the checker's own check).
 
 The one invariant checker: every file that was in the tree is afterwards
 either exactly as it was or exactly as a complete, undisturbed scan leaves
@@ -347,6 +350,63 @@ def run_huge(args, fixture, number):
     shutil.rmtree(tree)
 
 
+def crowd_of(args, fixture):
+    """A folder of --crowd copies of one infected program, side by side, and
+    the host that each must end as."""
+    sample = snapshot(fixture.pristine)
+    infected = next(p for p in sample if p.endswith(os.path.join("Calc", "calc.exe")))
+    tree = os.path.join(args.work, "crowd")
+    if os.path.exists(tree):
+        shutil.rmtree(tree)
+    os.makedirs(tree)
+    for i in range(args.crowd):
+        with open(os.path.join(tree, f"p{i:05d}.exe"), "wb") as f:
+            f.write(sample[infected])
+    return tree, fixture.final[infected]
+
+
+def bytes_of(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def check_crowd(tree, host, where):
+    names = os.listdir(tree)
+    left = [n for n in names if not n.endswith(".exe")]
+    if left:
+        raise Failure(f"{where}: left behind: {left[:5]}")
+    wrong = [n for n in names if bytes_of(os.path.join(tree, n)) != host]
+    if wrong or len(names) == 0:
+        raise Failure(f"{where}: {len(wrong)} of {len(names)} copies were not restored, e.g. {wrong[:5]}")
+
+
+def run_crowd(args, fixture, number):
+    """Every copy in a crowded folder is restored by one scan with many
+    jobs, with no scan error, no file counted twice and nothing left."""
+    tree, host = crowd_of(args, fixture)
+    status, summary, err = scan(args, tree)
+    check_crowd(tree, host, f"crowd {number}")
+    wanted = {"files_scanned": args.crowd, "files_cleaned": args.crowd, "files_skipped": 0, "scan_errors": 0}
+    got = {key: summary.get(key) for key in wanted} if summary else None
+    if status != 1 or got != wanted:
+        raise Failure(f"crowd {number}: status {status}, {got} instead of {wanted}; {err.strip()[:300]}")
+    shutil.rmtree(tree)
+
+
+def run_rivals(args, fixture, number):
+    """Two scans started on the same crowded folder at once leave it clean
+    and leave nothing behind."""
+    tree, host = crowd_of(args, fixture)
+    command = [args.scan, "--quiet", "--no-summary", tree]
+    if args.jobs:
+        command[1:1] = ["--jobs", str(args.jobs)]
+    rivals = [subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for _ in range(2)]
+    for rival in rivals:
+        rival.wait(timeout=args.timeout)
+    check_crowd(tree, host, f"rivals {number}")
+    shutil.rmtree(tree)
+
+
 def run_none(args, fixture, number):
     tree = fixture.fresh_copy("run")
     scan(args, tree)
@@ -356,7 +416,8 @@ def run_none(args, fixture, number):
 
 
 RUNS = {"kill": run_kill, "full-disk": run_full_disk, "full-backup": run_full_backup, "read-only": run_read_only, "eio": run_eio,
-        "churn": run_churn, "load": run_load, "huge": run_huge, "none": run_none}
+        "churn": run_churn, "load": run_load, "huge": run_huge, "crowd": run_crowd, "rivals": run_rivals,
+        "none": run_none}
 
 
 def main():
@@ -372,6 +433,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=0, help="pass --jobs N to quarn-scan (0: its default)")
     parser.add_argument("--files", type=int, default=10000, help="small files for --fault load")
     parser.add_argument("--wide", type=int, default=200000, help="entries of the one wide folder for --fault load")
+    parser.add_argument("--crowd", type=int, default=3000, help="copies in the one folder of --fault crowd and rivals")
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--timeout", type=float, default=600)
     parser.add_argument("--work", help="a folder to work in (default: a new temporary one)")
