@@ -30,7 +30,8 @@ constexpr const char kFooter[] =
     "          threat, handler, path, and path_bytes (base64) for a name that\n"
     "          is not UTF-8}, then {\"type\":\"summary\", each counter,\n"
     "          bytes_read, elapsed_seconds}.\n"
-    "  stderr  a live progress line, only when stderr is a terminal.\n"
+    "  stderr  a live progress line, only when stderr is a terminal; on SIGUSR1\n"
+    "          the progress line once, on a line of its own, and the scan goes on.\n"
     "\n"
     "Exit status:\n"
     "  0    nothing infected was found\n"
@@ -38,8 +39,9 @@ constexpr const char kFooter[] =
     "  2    a scan error (a file could not be read, remedied or backed up) or\n"
     "       bad usage; an error outranks a find, since a failed remedy leaves\n"
     "       an infection behind\n"
-    "  130  stopped by Ctrl-C (SIGINT); 143 stopped by SIGTERM. The files in\n"
-    "       progress (one per job) are finished and the summary is printed first.";
+    "  129  stopped by SIGHUP (the terminal was closed); 130 by Ctrl-C (SIGINT);\n"
+    "       143 by SIGTERM. The files in progress (one per job) are finished and\n"
+    "       the summary is printed first.";
 
 // More threads than this only queue for the same disk and the same remedy
 // lock, and each holds a ring of 128 KiB.

@@ -81,6 +81,7 @@ std::string format_progress(const Figures& figures, const std::string& current_f
 int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed) {
   if (stop == platform::StopSignal::interrupt) return kExitInterrupted;
   if (stop == platform::StopSignal::terminate) return kExitTerminated;
+  if (stop == platform::StopSignal::hangup) return kExitHungUp;
   if (figures.scan_errors > 0 || output_failed) return kExitError;
   if (figures.files_infected > 0) return kExitInfected;
   return kExitClean;

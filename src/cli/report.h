@@ -37,8 +37,14 @@ std::string format_summary(const Figures& figures, bool report_only);
 // of the current file's path as fits.
 std::string format_progress(const Figures& figures, const std::string& current_file, std::size_t width);
 
-// Stopped by a signal: 130 or 143. Otherwise 2 for any scan error or a
-// failed output, else 1 when something was infected, else 0.
+// Stopped by the terminal's hang-up (SIGHUP), as a shell reports it: 128 + 1.
+// Beside the other statuses (options.h) in meaning; kept here with the only
+// code that returns it.
+inline constexpr int kExitHungUp = 129;
+
+// Stopped by a signal: 129, 130 or 143. Otherwise 2 for any scan error or a
+// failed output, else 1 when something was infected, else 0. A stop
+// outranks a failed output, since a closed terminal makes every write fail.
 int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed);
 
 }  // namespace quarn::cli

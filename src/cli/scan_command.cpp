@@ -42,7 +42,7 @@ int scan(const CliOptions& options) {
   const bool progress = platform::is_terminal(platform::StdStream::error);
   ConsoleOutput console(stdout, stderr, progress, platform::is_terminal(platform::StdStream::output));
   if (!platform::install_stop_handlers()) {
-    print_line(stderr, "quarn-scan: cannot install the handlers for Ctrl-C and SIGTERM");
+    print_line(stderr, "quarn-scan: cannot install the handlers for Ctrl-C, SIGTERM, SIGHUP and SIGUSR1");
     return kExitError;
   }
   CommandLineScanner scanner(options, std::move(*planned.plan), console);
@@ -60,22 +60,29 @@ int scan(const CliOptions& options) {
   // rate jump by half within the first seconds; the live rate uses a
   // steady clock instead.
   const auto started = std::chrono::steady_clock::now();
+  const auto progress_text = [&] {
+    Figures figures = scanner.GetFigures();
+    const std::chrono::duration<double> running = std::chrono::steady_clock::now() - started;
+    figures.mbytes_per_second = average_mbytes_per_second(figures.bytes_read, running.count());
+    return format_progress(figures, scanner.m_strCurrentFile.get(), progress_width());
+  };
   bool stop_sent = false;
   unsigned since_drawn = 0;
-  // Between looks at the worker: pass on a stop signal once, and redraw the
-  // progress line at most five times a second.
+  // Between looks at the worker: pass on a stop signal once, print the
+  // progress line once when asked, and redraw the live one at most five
+  // times a second.
   scanner.WaitForIdle(PollOrder::sleep_first, CScanThread::kWithoutLimit, [&] {
     if (!stop_sent && platform::received_stop_signal() != platform::StopSignal::none) {
       scanner.Stop(StopWait::dont_wait);
       stop_sent = true;
     }
+    // Asked for by SIGUSR1, also when stderr is no terminal (a script's
+    // log); a line of its own, so it stays when the live line moves on.
+    if (platform::take_progress_request()) console.note(progress_text() + "\n");
     since_drawn += CScanThread::STOP_POLL_INTERVAL_MS;
     if (progress && since_drawn >= kProgressIntervalMs) {
       since_drawn = 0;
-      Figures figures = scanner.GetFigures();
-      const std::chrono::duration<double> running = std::chrono::steady_clock::now() - started;
-      figures.mbytes_per_second = average_mbytes_per_second(figures.bytes_read, running.count());
-      console.show_progress(format_progress(figures, scanner.m_strCurrentFile.get(), progress_width()));
+      console.show_progress(progress_text());
     }
   });
   console.clear_progress();

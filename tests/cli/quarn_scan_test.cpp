@@ -305,7 +305,7 @@ TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
   const ScanRun help = run_scan({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs", "rotational", "--version",
-                           "would clean", "130", "143"}) {
+                           "would clean", "129", "130", "143", "SIGUSR1"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
   const ScanRun version = run_scan({"--version"});
@@ -344,8 +344,90 @@ TEST_P(QuarnScanSignal, stops_after_the_file_in_progress_prints_the_summary_and_
 }
 
 INSTANTIATE_TEST_SUITE_P(Stop, QuarnScanSignal,
-                         ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}),
-                         [](const auto& info) { return info.param.first == SIGINT ? "sigint" : "sigterm"; });
+                         ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}),
+                         [](const auto& info) {
+                           return info.param.first == SIGINT ? "sigint" : info.param.first == SIGTERM ? "sigterm" : "sighup";
+                         });
+
+// A terminal window that closes takes the output with it: the scan gets
+// SIGHUP and every later write fails. Whatever it was doing, each file is
+// left either as it was or fully remedied, with no temporary file beside it.
+TEST_F(QuarnScan, closing_the_terminal_finishes_the_files_in_hand_and_exits_129) {
+  sample::SampleOptions options;
+  // Far more lines than the terminal holds unread, so the scan is still
+  // running when it closes.
+  options.copies = 120;
+  options.big_host_padding = 4096;
+  const auto sample = sample::write_sample_tree(tree_.path("disk"), options);
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  setup.own_terminal = true;
+  ScanProcess scan(setup);
+  ASSERT_TRUE(scan.read_line().has_value());
+  scan.hang_up();
+  EXPECT_EQ(scan.finish().status, 129);
+
+  int untouched_infected = 0;
+  for (const auto& file : sample.files) {
+    const std::string path = sample.path_of(file);
+    if (!fs::exists(path)) {
+      EXPECT_EQ(file.outcome, Outcome::deleted) << path;
+      continue;
+    }
+    const std::string now = read_file(path);
+    EXPECT_TRUE(now == file.original || now == file.expected) << path;
+    if (now == file.original && now != file.expected) ++untouched_infected;
+  }
+  EXPECT_GT(untouched_infected, 0) << "the scan stopped before its end";
+  // Nothing beside the tree's own files: no restore's temporary file.
+  for (const auto& entry : fs::recursive_directory_iterator(tree_.path("disk"))) {
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    EXPECT_NE(sample.find(fs::relative(entry.path(), tree_.path("disk")).generic_string()), nullptr) << entry.path();
+  }
+}
+
+struct GoesOn {
+  const char* name;
+  int signal;
+  bool ignored_at_start;
+  const char* error_text;  // what stderr holds at the end, a pattern
+};
+
+void PrintTo(const GoesOn& row, std::ostream* os) { *os << row.name; }
+
+class QuarnScanGoesOn : public QuarnScan, public ::testing::WithParamInterface<GoesOn> {};
+
+// Sent while the scan is provably running (the output pipe is full), these
+// signals leave it to run to its end.
+TEST_P(QuarnScanGoesOn, after_a_signal_that_does_not_ask_it_to_stop) {
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) tree_.write("disk/mail-" + std::to_string(i) + ".eml", kInfectedMail);
+  ScanSetup setup;
+  setup.args = {tree_.path("disk")};
+  if (GetParam().ignored_at_start) setup.ignored_signals = {GetParam().signal};
+  ScanProcess scan(setup);
+  ASSERT_TRUE(scan.read_line().has_value());
+  scan.send_signal(GetParam().signal);
+  if (*GetParam().error_text != '\0') {
+    ASSERT_TRUE(scan.wait_for_error_text("\n"));
+  }
+  const ScanRun run = scan.finish();
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(items_of(split(run.out).summary)["Files deleted"], std::to_string(kFiles));
+  EXPECT_TRUE(std::regex_match(run.err, std::regex(GetParam().error_text))) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, QuarnScanGoesOn,
+    ::testing::Values(
+        // As dd does: the progress line once, on a line of its own, even
+        // though stderr is no terminal.
+        GoesOn{"sigusr1_prints_the_progress_once", SIGUSR1, false,
+               "Scanned [0-9]+  Infected [1-9][0-9]*  [0-9.-]+ MB/s  [0-9]{2}:[0-9]{2}:[0-9]{2}(  .*)?\n"},
+        // Under nohup the scan outlives the terminal, as asked.
+        GoesOn{"sighup_under_nohup_is_ignored", SIGHUP, true, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QuarnScan, progress_shows_on_a_terminal_within_its_width_and_is_wiped_at_the_end) {
   constexpr int kFiles = 3000;

@@ -94,6 +94,8 @@ TEST(ExitStatus, a_signal_wins_then_an_error_outranks_a_find) {
   EXPECT_EQ(exit_status_for(found, StopSignal::none, true), 2);
   EXPECT_EQ(exit_status_for(failed, StopSignal::interrupt, false), 130);
   EXPECT_EQ(exit_status_for(clean, StopSignal::terminate, false), 143);
+  // After a hang-up every write to the terminal fails.
+  EXPECT_EQ(exit_status_for(failed, StopSignal::hangup, true), 129);
 }
 
 }  // namespace

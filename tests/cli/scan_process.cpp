@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,8 +44,19 @@ bool readable(int fd) {
 
 ScanProcess::ScanProcess(const ScanSetup& setup) {
   int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  if (setup.error_terminal_columns > 0) {
+  if (setup.own_terminal) {
+    // Both streams on one terminal, as a terminal window gives them.
+    if (::openpty(&out[0], &out[1], nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    ::fcntl(out[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(out[1], F_SETFD, FD_CLOEXEC);
+    err[0] = -1;
+    err[1] = ::dup(out[1]);
+  } else if (::pipe2(out, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  if (setup.own_terminal) {
+    ::fcntl(err[1], F_SETFD, FD_CLOEXEC);
+  } else if (setup.error_terminal_columns > 0) {
     winsize size{};
     size.ws_row = 24;
     size.ws_col = static_cast<unsigned short>(setup.error_terminal_columns);
@@ -64,6 +76,9 @@ ScanProcess::ScanProcess(const ScanSetup& setup) {
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A session of its own, with the terminal as its controlling one, so
+    // that closing the terminal signals this child alone.
+    if (setup.own_terminal && (::setsid() < 0 || ::ioctl(out[1], TIOCSCTTY, 0) != 0)) ::_exit(125);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
     for (const auto& [name, value] : setup.env) ::setenv(name.c_str(), value.c_str(), 1);
@@ -71,6 +86,9 @@ ScanProcess::ScanProcess(const ScanSetup& setup) {
     ::signal(SIGPIPE, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
+    ::signal(SIGUSR1, SIG_DFL);
+    for (int number : setup.ignored_signals) ::signal(number, SIG_IGN);
     if (setup.user && (::setgid(*setup.user) != 0 || ::setuid(*setup.user) != 0)) ::_exit(126);
     ::execv(argv[0], argv.data());
     ::_exit(127);
@@ -110,6 +128,11 @@ bool ScanProcess::wait_for_error_text(const std::string& text) {
 }
 
 void ScanProcess::send_signal(int signal_number) { ::kill(pid_, signal_number); }
+
+void ScanProcess::hang_up() {
+  ::close(out_);
+  out_ = -1;
+}
 
 ScanRun ScanProcess::finish() {
   // Both pipes are read together, so a child that fills one never waits on

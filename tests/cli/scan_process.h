@@ -20,6 +20,10 @@ struct ScanSetup {
   int error_terminal_columns = 0;  // above 0: the error stream is a terminal this wide
   std::string program;             // another copy of quarn-scan to run; empty: the built one
   std::optional<uid_t> user;       // run as this user (and its own group); root only
+  std::vector<int> ignored_signals;  // ignored from the start, as nohup leaves SIGHUP
+  // Both streams on a terminal of the child's own session, which
+  // hang_up() closes as a terminal window does; read_line() reads it.
+  bool own_terminal = false;
 };
 
 class ScanProcess {
@@ -34,6 +38,9 @@ class ScanProcess {
   // Reads the error stream until it holds text; false when it ended first.
   bool wait_for_error_text(const std::string& text);
   void send_signal(int signal_number);
+  // Closes the own_terminal: the kernel sends the child SIGHUP and fails its
+  // writes there from then on.
+  void hang_up();
   // Reads both streams to their end and waits for the process.
   ScanRun finish();
 

@@ -18,6 +18,17 @@ extern "C" void record_stop_signal(int signal_number) {
   g_stop_signal.compare_exchange_strong(expected, signal_number);
 }
 
+std::atomic<bool> g_progress_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void record_progress_request(int) { g_progress_requested.store(true); }
+
+// True when the program was started with the signal ignored.
+bool inherited_ignored(int signal_number) {
+  struct sigaction current {};
+  return ::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 }  // namespace
 
 bool install_stop_handlers() {
@@ -28,6 +39,16 @@ bool install_stop_handlers() {
   action.sa_flags = SA_RESTART;
   bool ok = ::sigaction(SIGINT, &action, nullptr) == 0;
   ok = ::sigaction(SIGTERM, &action, nullptr) == 0 && ok;
+  // Closing the terminal sends SIGHUP, whose default ends the program
+  // wherever it is, even halfway through a restore. Under nohup the user
+  // asked for the scan to go on, so an ignored SIGHUP is left alone.
+  if (!inherited_ignored(SIGHUP)) ok = ::sigaction(SIGHUP, &action, nullptr) == 0 && ok;
+
+  // SIGUSR1 asks for the progress, as dd answers it; its default would end
+  // the program.
+  struct sigaction progress = action;
+  progress.sa_handler = record_progress_request;
+  ok = ::sigaction(SIGUSR1, &progress, nullptr) == 0 && ok;
 
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
@@ -42,9 +63,13 @@ StopSignal received_stop_signal() {
       return StopSignal::interrupt;
     case SIGTERM:
       return StopSignal::terminate;
+    case SIGHUP:
+      return StopSignal::hangup;
     default:
       return StopSignal::none;
   }
 }
+
+bool take_progress_request() { return g_progress_requested.exchange(false); }
 
 }  // namespace quarn::platform

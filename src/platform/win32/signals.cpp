@@ -36,4 +36,7 @@ bool install_stop_handlers() { return SetConsoleCtrlHandler(record_stop_event, T
 
 StopSignal received_stop_signal() { return static_cast<StopSignal>(g_stop_signal.load()); }
 
+// The console has no event that asks for the progress.
+bool take_progress_request() { return false; }
+
 }  // namespace quarn::platform
