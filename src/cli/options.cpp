@@ -2,6 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
 namespace quarn::cli {
 namespace {
 
@@ -53,6 +59,39 @@ std::string usage_error(const std::string& what) {
   return "quarn-scan: " + what + " (see quarn-scan --help)";
 }
 
+// CLI11 hands numbers to strtoull with base 0, so "010" would be eight and
+// "0x10" sixteen. Whoever types 010 means ten, and the Windows build uses
+// the same headers, so a count is read here, alike on both, as decimal
+// digits with an optional sign, and handed on to CLI11 without its leading
+// zeros. A number beyond the limits, however many digits it has, is out of
+// range rather than "not a number", so that the message names the real fault.
+CLI::Validator decimal_in_range(unsigned min, unsigned max) {
+  return CLI::Validator(
+      [min, max](std::string& value) -> std::string {
+        std::string_view digits = value;
+        const bool negative = digits.starts_with('-');
+        if (negative || digits.starts_with('+')) digits.remove_prefix(1);
+        if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+          return "not a number: " + value;
+        }
+        digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+        unsigned long long number = 0;
+        const bool fits = std::from_chars(digits.data(), digits.data() + digits.size(), number).ec == std::errc{};
+        if (!fits || (negative && number != 0) || number < min || number > max) {
+          return "not in the range " + std::to_string(min) + " to " + std::to_string(max) + ": " + value;
+        }
+        value = std::string(digits);
+        return {};
+      },
+      "");
+}
+
+std::string unknown_options(const std::vector<std::string>& words) {
+  std::string text = words.size() > 1 ? "unknown options: " : "unknown option: ";
+  for (std::size_t i = 0; i < words.size(); ++i) text += (i ? ", " : "") + words[i];
+  return text;
+}
+
 }  // namespace
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
@@ -79,12 +118,13 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_flag("--json", options.json,
                "Write JSON Lines on stdout for programs: an object per remedied file, then a summary object");
   app.add_option("-j,--jobs", options.jobs,
-                 "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64). "
+                 "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64, in decimal: "
+                 "010 is ten). "
                  "Default: one per processor, at most 16, but 1 when a PATH lies on a disk that says it "
                  "spins (rotational), where reads side by side would make it seek. With N above 1, files "
                  "finish and are printed in no fixed order; 1 keeps the walk's order")
       ->type_name("N")
-      ->check(CLI::Range(1u, kMaxJobs));
+      ->transform(decimal_in_range(1, kMaxJobs));
   app.add_option("--backup", options.backup_dir,
                  "Before a remedy changes or deletes a file, copy it below DIR under its own full path; "
                  "DIR is created if need be and is never walked")
@@ -101,8 +141,13 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     parsed.text = std::string(version.what()) + "\n";
     return parsed;
   } catch (const CLI::ParseError& error) {
+    // CLI11 checks for a PATH and for options that exclude each other before
+    // it complains of words it does not know, so "quarn-scan --bogus" would
+    // say that PATH is required. A mistyped option is the likelier mistake,
+    // and often the cause of the other fault, so it is named first.
+    const std::vector<std::string> unknown = app.remaining();
     parsed.exit_status = kExitError;
-    parsed.text = usage_error(error.what());
+    parsed.text = usage_error(unknown.empty() ? error.what() : unknown_options(unknown));
     return parsed;
   }
   for (const std::string& path : options.paths) {
