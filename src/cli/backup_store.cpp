@@ -43,16 +43,7 @@ bool BackupStore::is_store(const platform::Folder& folder) const {
   return identity && *identity == identity_;
 }
 
-bool BackupStore::holds(const std::string& full_path) const {
-  // Compared by identity, folder by folder upwards, so that letter case,
-  // links and other spellings of the store's path make no difference.
-  if (is_store(full_path)) return true;
-  const char sep = platform::separator();
-  for (std::size_t i = 0; i < full_path.size(); ++i) {
-    if (full_path[i] == sep && is_store(full_path.substr(0, i + 1))) return true;
-  }
-  return false;
-}
+bool BackupStore::holds(const std::string& full_path) const { return platform::lies_within(full_path, identity_); }
 
 std::string BackupStore::target_for(const std::string& full_path) const {
   const std::string below = platform::path_without_root(full_path);

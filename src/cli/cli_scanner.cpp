@@ -19,6 +19,19 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       backup_(std::move(plan.backup)),
       console_(console) {
   set_jobs(plan.jobs);
+  // A PATH that lies below another is scanned as itself, once: the other's
+  // walk passes it over.
+  std::vector<std::optional<platform::FileIdentity>> identities;
+  for (const ScanRoot& root : roots_) identities.push_back(platform::identity_of(root.target));
+  for (std::size_t i = 0; i < roots_.size(); ++i) {
+    for (std::size_t j = 0; j < roots_.size(); ++j) {
+      if (i == j || !identities[i] || !identities[j] || roots_[j].is_file) continue;
+      if (platform::lies_within(roots_[i].full, *identities[j])) {
+        PassOverInWalks(*identities[i]);
+        break;
+      }
+    }
+  }
 }
 
 CommandLineScanner::~CommandLineScanner() {

@@ -24,6 +24,23 @@ std::string quoted(const std::string& name) {
   return text;
 }
 
+// The roots less every one that names the same file or folder as one before
+// it, judged by identity, so that another spelling of a PATH is not walked
+// twice. A PATH below another is kept: each walk passes the other PATHs
+// over, so each is walked once as what it is, a start folder (which -x and
+// the rule for the kernel's file systems treat as named) or a named file.
+std::vector<ScanRoot> without_repeats(std::vector<ScanRoot> roots) {
+  std::vector<ScanRoot> kept;
+  std::vector<platform::FileIdentity> seen;
+  for (ScanRoot& root : roots) {
+    auto identity = platform::identity_of(root.target);
+    if (identity && std::find(seen.begin(), seen.end(), *identity) != seen.end()) continue;
+    if (identity) seen.push_back(*identity);
+    kept.push_back(std::move(root));
+  }
+  return kept;
+}
+
 }  // namespace
 
 unsigned default_jobs(bool on_rotational_disk, unsigned processors) {
@@ -57,6 +74,7 @@ PlanOutcome plan_scan(const CliOptions& options) {
     root.is_file = kind == platform::NodeKind::regular;
     plan.roots.push_back(std::move(root));
   }
+  plan.roots = without_repeats(std::move(plan.roots));
 
   if (options.backup_dir) {
     plan.backup = BackupStore::open(*options.backup_dir);

@@ -27,6 +27,19 @@ constexpr std::array<std::uint64_t, 14> kPseudoFileSystemTypes = {
 
 }  // namespace
 
+bool lies_within(const std::string& full_path, const FileIdentity& folder) {
+  auto is_folder = [&](const std::string& path) {
+    auto identity = identity_of(path);
+    return identity && *identity == folder;
+  };
+  if (is_folder(full_path)) return true;
+  const char sep = separator();
+  for (std::size_t i = 0; i < full_path.size(); ++i) {
+    if (full_path[i] == sep && is_folder(full_path.substr(0, i + 1))) return true;
+  }
+  return false;
+}
+
 bool is_pseudo_file_system_type(std::uint64_t type) {
   for (std::uint64_t pseudo : kPseudoFileSystemTypes) {
     if (type == pseudo) return true;

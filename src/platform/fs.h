@@ -38,6 +38,11 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 std::optional<FileIdentity> identity_of(const std::string& path);
+// Whether the file or folder at full_path (an absolute path) is the folder
+// with identity folder or lies below it. Compared by identity, folder by
+// folder upwards, so that letter case, links and other spellings of the
+// folder's path make no difference.
+bool lies_within(const std::string& full_path, const FileIdentity& folder);
 
 // The full path of the running program (GetModuleFileNameW), if known.
 std::optional<std::string> own_program_path();

@@ -122,6 +122,10 @@ CVirusScanner::CVirusScanner(HandlerFactory make_handlers, const char* pszStartP
     : m_strStartPath(pszStartPath != nullptr ? pszStartPath : ""), m_makeHandlers(std::move(make_handlers)) {
   m_timeStart.store(platform::now_seconds(), std::memory_order_relaxed);
   if (log_path) m_fileLog = platform::LogFile::open_exclusive(*log_path);
+  if (m_fileLog) {
+    m_strLogPath = *log_path;
+    m_logIdentity = platform::identity_of(*log_path);
+  }
 }
 
 CVirusScanner::~CVirusScanner() {
@@ -316,6 +320,10 @@ bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
       WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
       auto identity = entry_identity_of(stack.identity(), entry);
+      if (!m_passedOverInWalks.empty() &&
+          IsPassedOverInWalks(identity ? identity : here->identity_of(entry.name))) {
+        continue;
+      }
       const Claim claim = ClaimOf(entry.name, path, identity);
       if (claim.kind == Claim::Kind::skip) bump(m_nFilesSkipped);
       if (claim.kind != Claim::Kind::hand_on) continue;
@@ -335,7 +343,7 @@ bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
 
 CVirusScanner::Claim CVirusScanner::ClaimOf(std::string_view name, const std::string& path,
                                             const std::optional<platform::FileIdentity>& identity) {
-  if (IsOwnProgram(path, identity)) return {Claim::Kind::pass_over};
+  if (IsOwnFile(path, identity)) return {Claim::Kind::pass_over};
   for (CVirusHandler* handler : m_setHandlers) {
     const char* prefix = handler->m_pszTemporaryPrefix;
     if (prefix != nullptr && name.substr(0, std::strlen(prefix)) == prefix) {
@@ -405,6 +413,7 @@ void CVirusScanner::WalkInto(FolderStack& stack, const platform::Folder& parent,
     bump(m_nDirectories);
     return;
   }
+  if (!m_passedOverInWalks.empty() && IsPassedOverInWalks(child->identity())) return;
   switch (ShouldWalk(path, *child)) {
     case WalkDecision::walk: break;
     case WalkDecision::count_only: bump(m_nDirectories); return;
@@ -423,12 +432,20 @@ void CVirusScanner::KnowOwnProgram() {
   m_bOwnProgramKnown = true;
 }
 
-bool CVirusScanner::IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity) {
+bool CVirusScanner::IsOwnFile(const std::string& path, const std::optional<platform::FileIdentity>& identity) {
   KnowOwnProgram();
   // By identity where the listing tells it: the same file, whatever path
   // text reaches it. By the path text otherwise, separators folded.
-  if (identity && m_ownProgramIdentity) return *identity == *m_ownProgramIdentity;
-  return m_strOwnProgram && same_path_text(path, *m_strOwnProgram);
+  auto is = [&](const std::optional<std::string>& own_path, const std::optional<platform::FileIdentity>& own) {
+    if (identity && own) return *identity == *own;
+    return own_path && same_path_text(path, *own_path);
+  };
+  return is(m_strOwnProgram, m_ownProgramIdentity) || is(m_strLogPath, m_logIdentity);
+}
+
+bool CVirusScanner::IsPassedOverInWalks(const std::optional<platform::FileIdentity>& identity) const {
+  return identity && std::find(m_passedOverInWalks.begin(), m_passedOverInWalks.end(), *identity) !=
+                         m_passedOverInWalks.end();
 }
 
 bool CVirusScanner::ScanFile(const std::string& path) {

@@ -142,6 +142,10 @@ class CVirusScanner : public CScanThread {
   // listed, or whose listing failed midway. Its files are missed, so it
   // has already counted as a scan error; a front end may also name it.
   virtual void OnFolderNotListed(const std::string& path);
+  // A file or folder that a walk passes over without a count wherever it
+  // meets it, since it is scanned on its own: another start folder, or a
+  // file named by itself. Set before Start.
+  void PassOverInWalks(const platform::FileIdentity& identity) { m_passedOverInWalks.push_back(identity); }
   // Called on the worker thread for a file that a handler claims but whose
   // data is not on the disk (an offline file, a cloud file not fetched). It
   // is never opened, since that would fetch it, and counts as skipped; a
@@ -183,7 +187,9 @@ class CVirusScanner : public CScanThread {
   void KnowOwnProgram();
   // The handlers that claim the file's extension; null when none does.
   const HandlerSet* ClaimsOf(const std::string& path) const;
-  bool IsOwnProgram(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  // The program's own file or the scan log: never scanned, never counted.
+  bool IsOwnFile(const std::string& path, const std::optional<platform::FileIdentity>& identity);
+  bool IsPassedOverInWalks(const std::optional<platform::FileIdentity>& identity) const;
   Claim ClaimOf(std::string_view name, const std::string& path,
                 const std::optional<platform::FileIdentity>& identity);
   // The walk: lists each level of the stack, decides for each entry, and
@@ -234,6 +240,11 @@ class CVirusScanner : public CScanThread {
   std::mutex result_mutex_;
   std::optional<std::string> m_strOwnProgram;
   std::optional<platform::FileIdentity> m_ownProgramIdentity;
+  // The scan log as it was opened, so that a walk never takes it for a
+  // file of the disk (a log named scan.eml would be deleted).
+  std::optional<std::string> m_strLogPath;
+  std::optional<platform::FileIdentity> m_logIdentity;
+  std::vector<platform::FileIdentity> m_passedOverInWalks;
   bool m_bOwnProgramKnown = false;
 };
 

@@ -168,6 +168,36 @@ TEST_F(QuarnScanBinary, jobs_remedy_the_same_files_root_by_root_with_the_log_in_
   }
 }
 
+TEST_F(QuarnScanBinary, each_file_is_scanned_once_however_the_paths_overlap_and_the_log_is_never_one_of_them) {
+  // The log lies in the tree under a name that is always deleted; PATHs name
+  // the tree again, a folder inside it and a file inside that, in any order.
+  const std::string t = tree_.path("t");
+  const std::string inner = tree_.path("t/inner");
+  const std::string file = tree_.path("t/inner/b.nws");
+  const std::vector<std::vector<std::string>> orders = {
+      {t}, {t, t}, {t, inner, file}, {file, inner, t}, {inner, t, t, file}};
+  for (const std::vector<std::string>& paths : orders) {
+    SCOPED_TRACE(::testing::PrintToString(paths));
+    tree_.write("t/a.eml", kInfectedMail);
+    tree_.write("t/inner/b.nws", kInfectedMail);
+    tree_.write("t/inner/c.txt", "clean");
+    const std::string log = tree_.path("t/scan.eml");
+    std::vector<std::string> args = {"--jobs", "2", "--log", log};
+    args.insert(args.end(), paths.begin(), paths.end());
+    const ScanRun run = run_scan(args);
+    EXPECT_EQ(run.status, 1);
+    const SplitOutput out = split(run.out);
+    auto items = items_of(out.summary);
+    EXPECT_EQ(items["Files scanned"], "2");
+    EXPECT_EQ(items["Files skipped"], "1");
+    EXPECT_EQ(items["Files deleted"], "2");
+    EXPECT_EQ(items["Directories"], "2");
+    EXPECT_EQ(out.results.size(), 2u);
+    ASSERT_TRUE(exists(log));
+    EXPECT_EQ(lines_of(read_file(log)).size(), 2u);
+  }
+}
+
 TEST_F(QuarnScanBinary, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_error_outranks_it) {
   tree_.write("clean/index.htm", sample::clean_page("Home"));
   tree_.write("clean/notes.txt", "Concept Virus");
