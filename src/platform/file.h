@@ -41,6 +41,8 @@ class File {
   // The same two opens for the entry name of an open folder.
   static std::optional<File> open_read(const Folder& folder, std::string_view name);
   static std::optional<File> open_read_write(const Folder& folder, std::string_view name);
+  // create_new for the entry name of an open folder.
+  static std::optional<File> create_new(const Folder& folder, std::string_view name);
   // Creates a new file with a unique name in folder, for writing: the name is
   // stem followed by random characters, and the file is created exclusively,
   // so it is never an existing file or a link planted there. name receives
@@ -77,11 +79,15 @@ class File {
   // Pushes written data and the new length to the device.
   bool flush_to_disk();
   // Gives this file the permission bits of another open file (POSIX mode
-  // bits; the read-only attribute on Win32).
+  // bits; the read-only attribute on Win32). On a file system that keeps no
+  // modes (POSIX ENOSYS or EOPNOTSUPP, as FAT through fusefat answers) there
+  // is nothing to copy and it succeeds; a refusal (EPERM) still fails.
   bool copy_permissions_from(const File& other);
   // Gives this file the owner and group of another open file where the
   // process may do so (POSIX; a no-op that succeeds on Win32). Call it before
-  // copy_permissions_from, since a change of owner clears set-id bits.
+  // copy_permissions_from, since a change of owner clears set-id bits. Like
+  // copy_permissions_from it succeeds where the file system keeps no owners,
+  // and fails when the owners differ and the change is refused.
   bool copy_owner_from(const File& other);
   // Closes the handle and reports whether the platform accepted the close.
   bool close();

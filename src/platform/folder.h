@@ -55,6 +55,12 @@ class Folder {
   // Opens the child folder name, never following a link. Nothing when it is
   // not a folder (any more) or cannot be opened.
   std::optional<Folder> open_child(std::string_view name) const;
+  // Makes the child folder name, or takes the one already there, and opens
+  // it, never following a link: a store that descends name by name this way
+  // resolves no path longer than one name, and a link planted in its place
+  // cannot send it elsewhere. Nothing when name is taken by anything that is
+  // not a folder (a link to one included) or cannot be made.
+  std::optional<Folder> create_child_folder(std::string_view name) const;
   // Starts listing this folder's entries; the folder stays usable.
   std::optional<DirectoryListing> list() const;
 
@@ -64,6 +70,10 @@ class Folder {
   bool delete_file(std::string_view name) const;
   // Renames from over to within this folder, replacing to, in one step.
   bool replace_file(std::string_view from, std::string_view to) const;
+  // Renames from to to within this folder only while no entry is named to:
+  // unlike replace_file, an existing entry is never replaced. False when to
+  // exists or the rename fails.
+  bool rename_to_new_name(std::string_view from, std::string_view to) const;
   // Pushes this folder's entries (a rename, a deletion) to the device.
   bool flush_to_disk() const;
   // Removes the regular file name if it is a temporary file that

@@ -35,6 +35,20 @@ TEST(PosixFile, links_and_fifos_are_refused_by_every_open) {
   EXPECT_EQ(read_file(target), "page");
 }
 
+// A link planted where a folder or a file is to be made is never followed.
+TEST(PosixFolder, making_a_name_refuses_a_link_there) {
+  TempTree tree;
+  tree.make_dir("top/real");
+  std::filesystem::create_directory_symlink(tree.path("top/real"), tree.path("top/to_folder"));
+  std::filesystem::create_symlink(tree.path("top/real/new"), tree.path("top/dangling"));
+  auto top = Folder::open(tree.path("top"), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(top);
+  EXPECT_FALSE(top->create_child_folder("to_folder").has_value());
+  EXPECT_FALSE(File::create_new(*top, "dangling").has_value());
+  EXPECT_EQ(top->kind_of("to_folder"), NodeKind::link);
+  EXPECT_FALSE(std::filesystem::exists(tree.path("top/real/new")));
+}
+
 TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
   TempTree tree;
   tree.make_dir("real");

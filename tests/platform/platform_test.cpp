@@ -111,6 +111,69 @@ TEST(File, create_new_never_opens_an_existing_file) {
   EXPECT_EQ(read_file(tree.path("fresh")), "abc");
 }
 
+// Each call that makes a name in an open folder takes a free name, takes a
+// taken one only where that is its promise (an existing folder), and leaves
+// what is there as it was.
+TEST(Folder, making_a_name_in_an_open_folder) {
+  enum class Call { child_folder, new_file, rename_to_new_name };
+  enum class There { nothing, folder, file };
+  struct Case {
+    Call call;
+    const char* name;
+    There there;
+    bool succeeds;
+    const char* then;  // what "x" holds afterwards: a file's bytes, "<folder>" or "<none>"
+  };
+  const Case cases[] = {
+      {Call::child_folder, "x", There::nothing, true, "<folder>"},
+      {Call::child_folder, "x", There::folder, true, "<folder>"},
+      {Call::child_folder, "x", There::file, false, "keep"},
+      {Call::child_folder, "..", There::nothing, false, "<none>"},
+      {Call::new_file, "x", There::nothing, true, "abc"},
+      {Call::new_file, "x", There::file, false, "keep"},
+      {Call::new_file, "x", There::folder, false, "<folder>"},
+      {Call::rename_to_new_name, "x", There::nothing, true, "from"},
+      {Call::rename_to_new_name, "x", There::file, false, "keep"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(i);
+    TempTree tree;
+    tree.write("top/from", "from");
+    if (c.there == There::folder) tree.make_dir("top/x/inner");
+    if (c.there == There::file) tree.write("top/x", "keep");
+    auto top = Folder::open(tree.path("top"), LinkAtEnd::refuse).folder;
+    ASSERT_TRUE(top);
+    bool succeeded = false;
+    if (c.call == Call::child_folder) {
+      auto child = top->create_child_folder(c.name);
+      succeeded = child.has_value();
+      if (child) {
+        // The folder that was there is the one opened, with what it held.
+        EXPECT_EQ(child->identity(), top->identity_of(c.name));
+        if (c.there == There::folder) {
+          EXPECT_EQ(child->kind_of("inner"), NodeKind::directory);
+        }
+      }
+    } else if (c.call == Call::new_file) {
+      auto file = File::create_new(*top, c.name);
+      succeeded = file.has_value();
+      if (file) {
+        EXPECT_TRUE(file->write_all("abc", 3) && file->close());
+      }
+    } else {
+      succeeded = top->rename_to_new_name("from", c.name);
+      EXPECT_EQ(top->kind_of("from"), succeeded ? NodeKind::missing : NodeKind::regular);
+    }
+    EXPECT_EQ(succeeded, c.succeeds);
+    const NodeKind kind = top->kind_of("x");
+    const std::string then = kind == NodeKind::directory ? "<folder>"
+                             : kind == NodeKind::regular ? read_file(tree.path("top/x"))
+                                                         : "<none>";
+    EXPECT_EQ(then, c.then);
+  }
+}
+
 TEST(File, set_length_cuts_and_read_at_reads_the_tail) {
   TempTree tree;
   std::string path = tree.write("page.htm", "0123456789");

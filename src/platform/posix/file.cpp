@@ -99,6 +99,17 @@ std::optional<File> File::create_new(const std::string& path) {
   return File(fd);
 }
 
+std::optional<File> File::create_new(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  const std::string text(name);
+  int fd;
+  do {
+    fd = ::openat(folder.impl().fd, text.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::nullopt;
+  return File(fd);
+}
+
 namespace {
 
 std::string random_name(const std::string& stem) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -95,6 +96,14 @@ std::optional<Folder> Folder::open_child(std::string_view name) const {
   return Folder(std::move(impl));
 }
 
+std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
+  if (!is_plain_name(name)) return std::nullopt;
+  // An existing entry is left as it is; open_child then takes it only if it
+  // is a folder itself, not a link to one.
+  if (::mkdirat(impl_->fd, std::string(name).c_str(), 0777) != 0 && errno != EEXIST) return std::nullopt;
+  return open_child(name);
+}
+
 std::optional<DirectoryListing> Folder::list() const {
   // A descriptor of its own, not a dup: a dup would share the read position
   // with this folder and with any other listing of it.
@@ -129,6 +138,26 @@ bool Folder::delete_file(std::string_view name) const {
 bool Folder::replace_file(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
   return ::renameat(impl_->fd, std::string(from).c_str(), impl_->fd, std::string(to).c_str()) == 0;
+}
+
+bool Folder::rename_to_new_name(std::string_view from, std::string_view to) const {
+  if (!is_plain_name(from) || !is_plain_name(to)) return false;
+  const std::string source(from), target(to);
+  if (::renameat2(impl_->fd, source.c_str(), impl_->fd, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system that cannot rename without replacing: a hard link never
+  // replaces either, and the old name then goes.
+  if (::linkat(impl_->fd, source.c_str(), impl_->fd, target.c_str(), 0) == 0) {
+    ::unlinkat(impl_->fd, source.c_str(), 0);
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  // One without hard links too (FAT): the name is looked at just before the
+  // rename. Only another process writing the same name in the same moment
+  // could slip in between.
+  struct stat st;
+  if (::fstatat(impl_->fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) return false;
+  return ::renameat(impl_->fd, source.c_str(), impl_->fd, target.c_str()) == 0;
 }
 
 bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }

@@ -124,6 +124,11 @@ std::optional<File> File::open_read_write(const Folder& folder, std::string_view
   return open_read_write_system(folder.impl().system_join(name));
 }
 
+std::optional<File> File::create_new(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  return create_new_system(folder.impl().system_join(name));
+}
+
 std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
   File file(handle);
   file.size_at_open_ = size;

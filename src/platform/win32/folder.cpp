@@ -62,6 +62,16 @@ std::optional<Folder> Folder::open_child(std::string_view name) const {
   return Folder(std::move(impl));
 }
 
+std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
+  if (!is_plain_name(name)) return std::nullopt;
+  // A name that is taken already is left as it is; open_child then takes it
+  // only if it is a folder itself, not a junction or a link.
+  if (!CreateDirectoryW(impl_->system_join(name).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return std::nullopt;
+  }
+  return open_child(name);
+}
+
 std::optional<DirectoryListing> Folder::list() const {
   // The pattern is the folder's system path (the long form), a backslash
   // and "*", which every name matches.
@@ -84,6 +94,12 @@ bool Folder::replace_file(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
   return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Folder::rename_to_new_name(std::string_view from, std::string_view to) const {
+  if (!is_plain_name(from) || !is_plain_name(to)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING, MoveFileEx fails on a taken name.
+  return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // MoveFileEx with write-through returns once the move is on the disk, and
