@@ -262,17 +262,40 @@ bool File::set_length(std::uint64_t length) {
 
 bool File::flush_to_disk() { return ::fsync(fd_of(handle_)) == 0; }
 
+namespace {
+
+// True when a failed fchmod or fchown said that the file system has no such
+// attribute at all (FAT through fusefat answers ENOSYS; others EOPNOTSUPP),
+// rather than that this process may not set it. There is nothing to copy to
+// a file system that keeps no modes or owners, and every file on it shows
+// the same ones, so the restored file looks as the infected one did.
+bool file_system_cannot_hold(int error) { return error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP; }
+
+}  // namespace
+
 bool File::copy_permissions_from(const File& other) {
   struct stat st;
   if (::fstat(fd_of(other.handle_), &st) != 0) return false;
-  return ::fchmod(fd_of(handle_), st.st_mode & 07777) == 0;
+  if (::fchmod(fd_of(handle_), st.st_mode & 07777) == 0) return true;
+  // EPERM stays a failure: the file was made by this process, so a refusal
+  // is the system's (a security module, or a mode that kernel vfat cannot
+  // store, which its own files never carry), and the restored program would
+  // lose its bits.
+  return file_system_cannot_hold(errno);
 }
 
 bool File::copy_owner_from(const File& other) {
   struct stat mine, theirs;
   if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) return false;
   if (mine.st_uid == theirs.st_uid && mine.st_gid == theirs.st_gid) return true;
-  return ::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0;
+  if (::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0) return true;
+  // EPERM stays a failure. A file system that keeps no owners shows the same
+  // owner for every file, so the new file already matched and fchown was
+  // never called; owners that differ prove that the file system keeps them,
+  // and EPERM then means this process may not give the file away (a user
+  // who is not root, or root squashed on NFS): the restored program would
+  // change hands.
+  return file_system_cannot_hold(errno);
 }
 
 bool File::close() {
