@@ -1,5 +1,6 @@
 #include "cli/backup_store.h"
 
+#include <cstring>
 #include <memory>
 
 #include "platform/file.h"
@@ -9,9 +10,7 @@ namespace {
 
 // Copies every byte of source into target and checks the count against the
 // source's size, since a short read alone cannot tell the end from an error.
-bool copy_whole(platform::File& source, platform::File& target) {
-  auto size = source.size();
-  if (!size) return false;
+bool copy_whole(platform::File& source, platform::File& target, std::uint64_t size) {
   auto buffer = std::make_unique<unsigned char[]>(platform::kCopyChunk);
   std::uint64_t copied = 0;
   for (;;) {
@@ -20,7 +19,50 @@ bool copy_whole(platform::File& source, platform::File& target) {
     copied += n;
     if (n < platform::kCopyChunk) break;
   }
-  return copied == *size && target.copy_permissions_from(source) && target.flush_to_disk();
+  return copied == size && target.copy_permissions_from(source) && target.flush_to_disk();
+}
+
+// True when the copy holds exactly the source's bytes. The sizes are
+// compared first, so that a copy of another length is never read. Both are
+// read by offset, which leaves the source's own reading where it was.
+bool same_bytes(platform::File& source, std::uint64_t size, platform::File& copy) {
+  if (copy.size_at_open() != size) return false;
+  auto ours = std::make_unique<unsigned char[]>(platform::kCopyChunk);
+  auto theirs = std::make_unique<unsigned char[]>(platform::kCopyChunk);
+  for (std::uint64_t at = 0; at < size;) {
+    auto a = source.read_at(at, ours.get(), platform::kCopyChunk);
+    auto b = copy.read_at(at, theirs.get(), platform::kCopyChunk);
+    if (!a || !b || *a != *b || *a == 0 || std::memcmp(ours.get(), theirs.get(), *a) != 0) return false;
+    at += *a;
+  }
+  return true;
+}
+
+bool is_separator(char c) { return c == '/' || c == platform::separator(); }
+
+// The names of a relative path, without empty ones.
+std::vector<std::string> names_of(const std::string& relative) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= relative.size(); ++i) {
+    if (i < relative.size() && !is_separator(relative[i])) continue;
+    if (i > start) names.push_back(relative.substr(start, i - start));
+    start = i + 1;
+  }
+  return names;
+}
+
+std::string joined(const std::vector<std::string>& names, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) text += platform::separator();
+    text += names[i];
+  }
+  return text;
+}
+
+std::string suffixed(const std::string& name, int suffix) {
+  return suffix == 0 ? name : name + "." + std::to_string(suffix);
 }
 
 }  // namespace
@@ -28,9 +70,11 @@ bool copy_whole(platform::File& source, platform::File& target) {
 std::optional<BackupStore> BackupStore::open(const std::string& folder) {
   if (!platform::make_directories(folder)) return std::nullopt;
   auto full = platform::full_path(folder);
-  auto identity = platform::identity_of(folder);
-  if (!full || !identity) return std::nullopt;
-  return BackupStore(folder, *full, *identity);
+  auto open = platform::Folder::open(folder, platform::LinkAtEnd::follow).folder;
+  if (!full || !open) return std::nullopt;
+  auto identity = open->identity();
+  if (!identity) return std::nullopt;
+  return BackupStore(folder, *full, std::move(*open), *identity);
 }
 
 bool BackupStore::is_store(const std::string& folder) const {
@@ -51,30 +95,77 @@ std::string BackupStore::target_for(const std::string& full_path) const {
   return folder_ + platform::separator() + below;
 }
 
-std::optional<std::string> BackupStore::save(const platform::FileAt& file, const std::string& full_path) const {
+bool BackupStore::descend(const std::vector<std::string>& names, bool create,
+                          std::optional<platform::Folder>& reached) const {
+  for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+    const platform::Folder& from = reached ? *reached : open_;
+    auto next = create ? from.create_child_folder(names[i]) : from.open_child(names[i]);
+    if (!next) return false;
+    reached = std::move(next);
+  }
+  return true;
+}
+
+std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const std::string& full_path) const {
   auto source = platform::File::open_read(file.folder, file.name);
   if (!source) return std::nullopt;
-  const std::string first = target_for(full_path);
-  const std::size_t cut = first.rfind(platform::separator());
-  if (cut != std::string::npos && cut > 0 && !platform::make_directories(first.substr(0, cut))) {
-    return std::nullopt;
-  }
+  const auto size = source->size();
+  auto names = names_of(platform::path_without_root(full_path));
+  if (!size || names.empty()) return std::nullopt;
+  std::optional<platform::Folder> reached;
+  if (!descend(names, true, reached)) return std::nullopt;
+  const platform::Folder* folder = reached ? &*reached : &open_;
+  const std::string base = names.back();
+  const std::string above = joined(names, names.size() - 1);
+  const auto place_of = [&](const std::string& name) {
+    return above.empty() ? name : above + platform::separator() + name;
+  };
+
+  // The names in use are looked at in order up to the first free one; a
+  // copy among them that holds the same bytes is kept in use.
+  int free_suffix = -1;
   for (int suffix = 0; suffix <= kMaxSuffix; ++suffix) {
-    const std::string candidate = suffix == 0 ? first : first + "." + std::to_string(suffix);
-    auto target = platform::File::create_new(candidate);
-    if (!target) {
-      // Taken by an earlier copy: try the next name. Any other failure ends
-      // the attempt.
-      if (platform::node_kind(candidate) == platform::NodeKind::missing) return std::nullopt;
-      continue;
+    const std::string name = suffixed(base, suffix);
+    const platform::NodeKind kind = folder->kind_of(name);
+    if (kind == platform::NodeKind::missing) {
+      free_suffix = suffix;
+      break;
     }
-    const bool whole = copy_whole(*source, *target);
-    const bool closed = target->close();
-    if (whole && closed) return candidate;
-    platform::delete_file(candidate);
-    return std::nullopt;
+    if (kind != platform::NodeKind::regular) continue;
+    auto earlier = platform::File::open_read(*folder, name);
+    if (earlier && same_bytes(*source, *size, *earlier)) return SavedCopy{place_of(name), *size, false};
   }
+  if (free_suffix < 0) return std::nullopt;
+
+  std::string partial;
+  auto target = platform::File::create_unique(*folder, kPartialStem, partial);
+  if (!target) return std::nullopt;
+  const bool whole = copy_whole(*source, *target, *size);
+  // Win32 cannot rename a file that is still open.
+  const bool closed = target->close();
+  if (whole && closed) {
+    // Another process may have taken the free name meanwhile: the copy then
+    // goes to the next one, never over it.
+    for (int suffix = free_suffix; suffix <= kMaxSuffix; ++suffix) {
+      const std::string name = suffixed(base, suffix);
+      if (folder->rename_to_new_name(partial, name)) {
+        if (!folder->flush_to_disk()) break;
+        return SavedCopy{place_of(name), *size, true};
+      }
+      if (folder->kind_of(name) == platform::NodeKind::missing) break;
+    }
+  }
+  folder->delete_file(partial);
   return std::nullopt;
+}
+
+bool BackupStore::discard(const SavedCopy& copy) const {
+  if (!copy.made) return true;
+  const auto names = names_of(copy.place);
+  if (names.empty()) return false;
+  std::optional<platform::Folder> reached;
+  if (!descend(names, false, reached)) return false;
+  return (reached ? *reached : open_).delete_file(names.back());
 }
 
 }  // namespace quarn::cli

@@ -87,8 +87,9 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platfor
   const ScanStatus result = handler.Clean(file);
   // The remedy left the file exactly as it was, so the copy would only
   // clutter the store. After a failure the file may be partly changed, and
-  // the copy stays.
-  if (result == STATUS_SCANNED) platform::delete_file(*copy);
+  // the copy stays. A copy of an earlier run that save found holding the
+  // same bytes is not this run's to remove.
+  if (result == STATUS_SCANNED) backup_->discard(*copy);
   return result;
 }
 
