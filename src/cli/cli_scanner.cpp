@@ -7,17 +7,34 @@
 #include "remedies/handlers.h"
 
 namespace quarn::cli {
+namespace {
+
+// The log path that the engine opens: a file's, and nothing for a
+// character device, which is neither held nor emptied. quarn-scan refuses a
+// FIFO or a folder before it gets here.
+std::optional<std::string> file_log_path(const std::optional<std::string>& path) {
+  if (!path || platform::LogFile::place_of(*path) == platform::LogFile::Place::device) return std::nullopt;
+  return path;
+}
+
+}  // namespace
 
 CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan, ConsoleOutput& console)
-    : CVirusScanner(remedies::make_handlers, nullptr, options.log_path),
+    : CVirusScanner(remedies::make_handlers, nullptr, file_log_path(options.log_path)),
       report_only_(options.report_only),
       quiet_(options.quiet),
       wants_log_(options.log_path.has_value()),
+      log_path_(options.log_path.value_or(std::string())),
       one_file_system_(options.one_file_system),
       json_(options.json),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {
+  // A device is opened here, since the engine's own opening is for files
+  // alone, as the window's log has always been.
+  if (wants_log_ && !HasLog() && platform::LogFile::place_of(log_path_) == platform::LogFile::Place::device) {
+    m_fileLog = platform::LogFile::open_device(log_path_);
+  }
   set_jobs(plan.jobs);
   // A PATH that lies below another is scanned as itself, once: the other's
   // walk passes it over.
@@ -111,6 +128,15 @@ CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& pa
 
 void CommandLineScanner::OnFolderNotListed(const std::string& path) {
   console_.note("quarn-scan: cannot list the folder " + platform::log_text(path) + "; the files in it were not scanned\n");
+}
+
+void CommandLineScanner::OnLogLineLost() {
+  // Once, at the first lost line: the disk that filled up stays full, and
+  // a line for every file would bury the scan's own output.
+  if (log_lines_lost_.fetch_add(1, std::memory_order_relaxed) == 0) {
+    console_.note("quarn-scan: cannot write the log " + platform::log_text(log_path_) + ": " +
+                  m_fileLog->last_error() + "\n");
+  }
 }
 
 void CommandLineScanner::OnDataNotOnDisk(const std::string& path) {

@@ -3,6 +3,8 @@
 // up before their remedy or only previewing what the remedy would do.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ class CommandLineScanner : public CVirusScanner {
 
   // False when a log was asked for and could not be opened.
   bool log_ready() const { return !wants_log_ || HasLog(); }
+  // How many files' log lines could not be written; each is also a scan
+  // error.
+  std::int64_t log_lines_lost() const { return log_lines_lost_.load(std::memory_order_relaxed); }
 
  protected:
   ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) override;
@@ -33,6 +38,7 @@ class CommandLineScanner : public CVirusScanner {
   WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
   void OnFolderNotListed(const std::string& path) override;
   void OnDataNotOnDisk(const std::string& path) override;
+  void OnLogLineLost() override;
   void OnFileResult(const char* pszPath, ScanStatus status) override;
   const char* LogWord(ScanStatus status) const override;
 
@@ -43,6 +49,7 @@ class CommandLineScanner : public CVirusScanner {
   const bool report_only_;
   const bool quiet_;
   const bool wants_log_;
+  const std::string log_path_;
   const bool one_file_system_;
   const bool json_;
   std::vector<ScanRoot> roots_;
@@ -54,6 +61,7 @@ class CommandLineScanner : public CVirusScanner {
   // The handler whose remedy decided the file's result, for --json; worker
   // thread only.
   const CVirusHandler* last_handler_ = nullptr;
+  std::atomic<std::int64_t> log_lines_lost_{0};
 };
 
 }  // namespace quarn::cli

@@ -54,7 +54,7 @@ std::string json_file_line(ScanStatus status, bool report_only, const CVirusHand
   return line_of(object);
 }
 
-std::string json_summary_line(const Figures& figures, bool report_only) {
+std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost) {
   json object;
   object["type"] = "summary";
   object["report_only"] = report_only;
@@ -65,6 +65,7 @@ std::string json_summary_line(const Figures& figures, bool report_only) {
   object["files_deleted"] = figures.files_deleted;
   object["scan_errors"] = figures.scan_errors;
   object["directories"] = figures.directories;
+  object["log_lines_lost"] = log_lines_lost;
   object["bytes_read"] = figures.bytes_read;
   object["elapsed_seconds"] = figures.elapsed_seconds < 0 ? 0 : figures.elapsed_seconds;
   return line_of(object);

@@ -3,6 +3,7 @@
 // with one summary object. docs/cli.md describes every field.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "cli/report.h"
@@ -22,9 +23,11 @@ const char* handler_name(const CVirusHandler& handler);
 std::string json_file_line(ScanStatus status, bool report_only, const CVirusHandler* handler,
                            const std::string& path);
 
-// {"type":"summary", every counter, "bytes_read", "elapsed_seconds"} and a
-// line end.
-std::string json_summary_line(const Figures& figures, bool report_only);
+// {"type":"summary", every counter, "log_lines_lost", "bytes_read",
+// "elapsed_seconds"} and a line end. log_lines_lost is the part of
+// scan_errors that is lines the log could not take, so that a script can tell
+// a full disk under the log from files that failed.
+std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost);
 
 // Standard base64 (RFC 4648, with padding).
 std::string base64(const std::string& bytes);

@@ -35,7 +35,8 @@ constexpr const char kFooter[] =
     "          with --report-only what would be done, and report_only true),\n"
     "          threat, handler, path, and path_bytes (base64) for a name that\n"
     "          is not UTF-8}, then {\"type\":\"summary\", each counter,\n"
-    "          bytes_read, elapsed_seconds}.\n"
+    "          log_lines_lost (lines --log could not take, also among the scan\n"
+    "          errors), bytes_read, elapsed_seconds}.\n"
     "  stderr  a live progress line, only when stderr is a terminal; on SIGUSR1\n"
     "          the progress line once, on a line of its own, and the scan goes on.\n"
     "\n"
@@ -106,7 +107,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
 
   app.add_option("PATH", options.paths, "File or folder to scan")->required();
   app.add_option("--log", options.log_path,
-                 "Write the scan log to FILE (created or emptied); by default there is none")
+                 "Write the scan log to FILE (created or emptied; a character device such as "
+                 "/dev/null is written as it is, a FIFO or a folder is refused); by default there is "
+                 "none. A line the log cannot take is a scan error, named once on stderr")
       ->type_name("FILE");
   app.add_flag("--quiet", options.quiet, "No per-file lines on stdout");
   app.add_flag("--no-summary", options.no_summary, "No summary after the scan");

@@ -12,6 +12,7 @@
 #include "cli/report.h"
 #include "cli/scan_plan.h"
 #include "platform/console.h"
+#include "platform/log_file.h"
 #include "platform/signals.h"
 
 namespace quarn::cli {
@@ -37,6 +38,18 @@ int scan(const CliOptions& options) {
   if (!planned.plan) {
     print_line(stderr, planned.error);
     return kExitError;
+  }
+
+  // A FIFO would hold the scan until something read it, and a folder cannot
+  // take lines: both are refused by name before anything is opened.
+  if (options.log_path) {
+    const auto place = platform::LogFile::place_of(*options.log_path);
+    if (place == platform::LogFile::Place::fifo || place == platform::LogFile::Place::folder) {
+      print_line(stderr, "quarn-scan: the log '" + platform::log_text(*options.log_path) + "' is " +
+                             (place == platform::LogFile::Place::fifo ? "a FIFO" : "a folder") +
+                             "; give a file or a character device");
+      return kExitError;
+    }
   }
 
   const bool progress = platform::is_terminal(platform::StdStream::error);
@@ -90,7 +103,7 @@ int scan(const CliOptions& options) {
   // The worker has ended (acquired above): every counter is final.
   const Figures figures = scanner.GetFigures();
   if (!options.no_summary && options.json) {
-    console.write(json_summary_line(figures, options.report_only));
+    console.write(json_summary_line(figures, options.report_only, scanner.log_lines_lost()));
   } else if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).

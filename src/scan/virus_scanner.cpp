@@ -604,6 +604,8 @@ void CVirusScanner::OnDataNotOnDisk(const std::string&) {}
 
 const char* CVirusScanner::LogWord(ScanStatus status) const { return log_status_name(status); }
 
+void CVirusScanner::OnLogLineLost() {}
+
 bool CVirusScanner::WriteLogLine(const std::string& path, ScanStatus result) {
   return m_fileLog->write(format_log_line(LogWord(result), path) + "\r\n");
 }
@@ -618,7 +620,10 @@ ScanStatus CVirusScanner::CleanFile(const platform::FileAt& file, const HandlerS
   if (result & STATUS_ERROR) bump(m_nScanErrors);
   // The remedy has happened whatever the log says: it still counts and is
   // shown as it was, and the lost line is one more scan error.
-  if (m_fileLog && !WriteLogLine(file.path, result)) bump(m_nScanErrors);
+  if (m_fileLog && !WriteLogLine(file.path, result)) {
+    bump(m_nScanErrors);
+    OnLogLineLost();
+  }
   return result;
 }
 

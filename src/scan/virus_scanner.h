@@ -151,6 +151,10 @@ class CVirusScanner : public CScanThread {
   // is never opened, since that would fetch it, and counts as skipped; a
   // front end may name it, so that it is not missed in silence.
   virtual void OnDataNotOnDisk(const std::string& path);
+  // Called on the worker thread, with the log to itself, after a file's log
+  // line could not be written (m_fileLog->last_error() says why). The line
+  // has already counted as a scan error; a front end may say so.
+  virtual void OnLogLineLost();
 
  private:
   struct SearchScratch;

@@ -301,6 +301,56 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"jobs_not_a_number", {"-j", "many", "@/disk"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct LogPlace {
+  const char* name;
+  std::string log;  // "@" stands for the tree's root
+  int status;
+  std::string err;  // "@" as above
+  int lines_lost;   // -1: refused before the scan
+};
+
+class QuarnScanLogPlace : public QuarnScan, public ::testing::WithParamInterface<LogPlace> {};
+
+// A device takes the log as it is, neither held nor emptied; a device that
+// takes no line says why once, however many lines it loses, and each lost
+// line is a scan error that the summary also counts apart. A FIFO and a
+// folder are refused by name before any file is touched.
+TEST_P(QuarnScanLogPlace, is_written_or_refused_by_what_it_is) {
+  const LogPlace& place = GetParam();
+  const std::vector<std::string> mails = {tree_.write("disk/a.eml", kInfectedMail),
+                                          tree_.write("disk/b.eml", kInfectedMail),
+                                          tree_.write("disk/c.nws", kInfectedMail)};
+  ::mkfifo(tree_.path("fifo").c_str(), 0600);
+  tree_.make_dir("folder");
+  const auto rooted = [&](std::string text) {
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@')) text.replace(at, 1, tree_.root());
+    return text;
+  };
+  const ScanRun run = run_scan({"--json", "--log", rooted(place.log), tree_.path("disk")});
+  EXPECT_EQ(run.status, place.status);
+  EXPECT_EQ(run.err, rooted(place.err));
+  for (const std::string& mail : mails) EXPECT_EQ(exists(mail), place.lines_lost < 0) << mail;
+  if (place.lines_lost < 0) {
+    EXPECT_EQ(run.out, "");
+    return;
+  }
+  const std::string lost = std::to_string(place.lines_lost);
+  EXPECT_NE(run.out.find("\"scan_errors\":" + lost + ","), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"log_lines_lost\":" + lost + ","), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Every, QuarnScanLogPlace,
+    ::testing::Values(LogPlace{"dev_null", "/dev/null", 1, "", 0},
+                      LogPlace{"dev_full", "/dev/full", 2,
+                               "quarn-scan: cannot write the log /dev/full: No space left on device\n", 3},
+                      LogPlace{"fifo", "@/fifo", 2,
+                               "quarn-scan: the log '@/fifo' is a FIFO; give a file or a character device\n", -1},
+                      LogPlace{"folder", "@/folder", 2,
+                               "quarn-scan: the log '@/folder' is a folder; give a file or a character device\n",
+                               -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
   const ScanRun help = run_scan({"--help"});
   EXPECT_EQ(help.status, 0);

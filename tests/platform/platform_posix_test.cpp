@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "platform/directory.h"
 #include "platform/folder.h"
@@ -33,6 +35,31 @@ TEST(PosixFile, links_and_fifos_are_refused_by_every_open) {
   EXPECT_FALSE(File::create_new(tree.path("link.htm")).has_value());
   EXPECT_FALSE(LogFile::open_exclusive(tree.path("link.htm")).has_value());
   EXPECT_EQ(read_file(target), "page");
+}
+
+TEST(PosixLog, a_device_takes_the_log_only_through_its_own_opening_and_says_why_a_write_fails) {
+  TempTree tree;
+  const std::string file = tree.write("scan.log", "kept");
+  std::filesystem::create_symlink("/dev/null", tree.path("link.log"));
+  ASSERT_EQ(::mkfifo(tree.path("pipe.log").c_str(), 0600), 0);
+  const std::pair<std::string, LogFile::Place> places[] = {
+      {file, LogFile::Place::file},           {tree.path("new.log"), LogFile::Place::file},
+      {tree.path("link.log"), LogFile::Place::file}, {"/dev/null", LogFile::Place::device},
+      {tree.path("pipe.log"), LogFile::Place::fifo}, {tree.root(), LogFile::Place::folder}};
+  for (const auto& [path, place] : places) EXPECT_EQ(LogFile::place_of(path), place) << path;
+  // The window's log stays a file: its opening takes no device.
+  EXPECT_FALSE(LogFile::open_exclusive("/dev/null").has_value());
+  // Only a device itself, never a file, a link to one, or a FIFO without a
+  // reader, which would otherwise wait here for ever.
+  for (const std::string& path : {file, tree.path("link.log"), tree.path("pipe.log")}) {
+    EXPECT_FALSE(LogFile::open_device(path).has_value()) << path;
+  }
+  EXPECT_EQ(read_file(file), "kept");
+  auto full = LogFile::open_device("/dev/full");
+  ASSERT_TRUE(full.has_value());
+  EXPECT_EQ(full->last_error(), "");
+  EXPECT_FALSE(full->write("cleaned:  /a.htm\r\n"));
+  EXPECT_EQ(full->last_error(), "No space left on device");
 }
 
 // A link planted where a folder or a file is to be made is never followed.
