@@ -39,6 +39,8 @@ constexpr const char kFooter[] =
     "          errors), bytes_read, elapsed_seconds}.\n"
     "  stderr  a live progress line, only when stderr is a terminal; on SIGUSR1\n"
     "          the progress line once, on a line of its own, and the scan goes on.\n"
+    "          A log line that --log cannot take is a scan error; the first is\n"
+    "          named there once, with the system's reason.\n"
     "\n"
     "Exit status:\n"
     "  0    nothing infected was found\n"
@@ -107,9 +109,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
 
   app.add_option("PATH", options.paths, "File or folder to scan")->required();
   app.add_option("--log", options.log_path,
-                 "Write the scan log to FILE (created or emptied; a character device such as "
-                 "/dev/null is written as it is, a FIFO or a folder is refused); by default there is "
-                 "none. A line the log cannot take is a scan error, named once on stderr")
+                 "Write the scan log to FILE (created or emptied), or to a device such as /dev/null; "
+                 "by default there is none")
       ->type_name("FILE");
   app.add_flag("--quiet", options.quiet, "No per-file lines on stdout");
   app.add_flag("--no-summary", options.no_summary, "No summary after the scan");
