@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/file.h"
+#include "platform/system_error.h"
 
 namespace quarn::cli {
 namespace {
@@ -19,7 +20,9 @@ bool copy_whole(platform::File& source, platform::File& target, std::uint64_t si
     copied += n;
     if (n < platform::kCopyChunk) break;
   }
-  return copied == size && target.copy_permissions_from(source) && target.flush_to_disk();
+  if (source.read_failed()) return false;
+  if (copied != size) return platform::record_error("changed", "the file changed while it was being copied");
+  return target.copy_permissions_from(source) && target.flush_to_disk();
 }
 
 // True when the copy holds exactly the source's bytes. The sizes are
@@ -135,7 +138,10 @@ std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const s
     auto earlier = platform::File::open_read(*folder, name);
     if (earlier && same_bytes(*source, *size, *earlier)) return SavedCopy{place_of(name), *size, false};
   }
-  if (free_suffix < 0) return std::nullopt;
+  if (free_suffix < 0) {
+    platform::record_error("exists", "every name for its copy is taken (up to ." + std::to_string(kMaxSuffix) + ")");
+    return std::nullopt;
+  }
 
   std::string partial;
   auto target = platform::File::create_unique(*folder, kPartialStem, partial);
@@ -155,6 +161,7 @@ std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const s
       if (folder->kind_of(name) == platform::NodeKind::missing) break;
     }
   }
+  const platform::KeepError first_cause;
   folder->delete_file(partial);
   return std::nullopt;
 }

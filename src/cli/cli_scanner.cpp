@@ -98,9 +98,13 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platfor
   if (!backup_) return handler.Clean(file);
   auto copy = backup_->save(file, full_path_of(file.path));
   if (!copy) {
-    console_.note("quarn-scan: cannot back up " + platform::log_text(file.path) + "; it was left unchanged\n");
+    ReportFailure("back up", file.path, "; it was left unchanged");
+    failure_named_ = true;
     return STATUS_ERROR;
   }
+  // Whatever failed on the way to a copy that was made is no cause of the
+  // remedy's.
+  platform::clear_error();
   const ScanStatus result = handler.Clean(file);
   // The remedy left the file exactly as it was, so the copy would only
   // clutter the store. After a failure the file may be partly changed, and
@@ -126,17 +130,22 @@ CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& pa
   return CVirusScanner::ShouldWalk(path, folder);
 }
 
-void CommandLineScanner::OnFolderNotListed(const std::string& path) {
-  console_.note("quarn-scan: cannot list the folder " + platform::log_text(path) + "; the files in it were not scanned\n");
+void CommandLineScanner::ReportFailure(std::string_view what, const std::string& path, std::string_view after) {
+  const platform::ErrorRecord& record = platform::last_error();
+  console_.note(error_note(what, path, record, after));
+  if (json_ && !quiet_ && !console_.write(json_error_line(what, path, record))) Stop(StopWait::dont_wait);
 }
+
+void CommandLineScanner::OnFolderNotListed(const std::string& path) {
+  ReportFailure("list the folder", path, "; the files in it were not scanned");
+}
+
+void CommandLineScanner::OnFileNotRead(const std::string& path) { ReportFailure("read", path, {}); }
 
 void CommandLineScanner::OnLogLineLost() {
   // Once, at the first lost line: the disk that filled up stays full, and
   // a line for every file would bury the scan's own output.
-  if (log_lines_lost_.fetch_add(1, std::memory_order_relaxed) == 0) {
-    console_.note("quarn-scan: cannot write the log " + platform::log_text(log_path_) + ": " +
-                  m_fileLog->last_error() + "\n");
-  }
+  if (log_lines_lost_.fetch_add(1, std::memory_order_relaxed) == 0) ReportFailure("write the log", log_path_, {});
 }
 
 void CommandLineScanner::OnDataNotOnDisk(const std::string& path) {
@@ -150,10 +159,17 @@ const char* CommandLineScanner::LogWord(ScanStatus status) const { return result
 
 void CommandLineScanner::OnFileResult(const char* pszPath, ScanStatus status) {
   const CVirusHandler* handler = std::exchange(last_handler_, nullptr);
+  const bool named = std::exchange(failure_named_, false);
+  // The remedy's reason is still this thread's record (CleanFile keeps it
+  // over the log line).
+  const platform::ErrorRecord& record = platform::last_error();
+  if ((status & STATUS_ERROR) && !named) {
+    console_.note(error_note(report_only_ ? "preview the remedy of" : "remedy", pszPath, record));
+  }
   if (quiet_) return;
   // Nobody can read what a scan with a broken output does: it stops as on
   // Ctrl-C, at the next entry, instead of remedying on without a word.
-  const std::string text = json_ ? json_file_line(status, report_only_, handler, pszPath)
+  const std::string text = json_ ? json_file_line(status, report_only_, handler, pszPath, record)
                                  : result_line(status, report_only_, pszPath) + "\n";
   if (!console_.write(text)) Stop(StopWait::dont_wait);
 }

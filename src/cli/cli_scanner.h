@@ -38,12 +38,16 @@ class CommandLineScanner : public CVirusScanner {
   WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
   void OnFolderNotListed(const std::string& path) override;
   void OnDataNotOnDisk(const std::string& path) override;
+  void OnFileNotRead(const std::string& path) override;
   void OnLogLineLost() override;
   void OnFileResult(const char* pszPath, ScanStatus status) override;
   const char* LogWord(ScanStatus status) const override;
 
  private:
   std::string full_path_of(const std::string& path) const;
+  // Names a failure and its reason (this thread's record) on stderr, and
+  // with --json also on stdout.
+  void ReportFailure(std::string_view what, const std::string& path, std::string_view after);
   void ScanNamedFile(const ScanRoot& root);
 
   const bool report_only_;
@@ -61,6 +65,9 @@ class CommandLineScanner : public CVirusScanner {
   // The handler whose remedy decided the file's result, for --json; worker
   // thread only.
   const CVirusHandler* last_handler_ = nullptr;
+  // The file's failure has been named already (its backup failed); under
+  // the result lock.
+  bool failure_named_ = false;
   std::atomic<std::int64_t> log_lines_lost_{0};
 };
 

@@ -32,6 +32,12 @@ std::string line_of(const json& object) {
   return line;
 }
 
+void add_error(json& object, const platform::ErrorRecord& record) {
+  const platform::ErrorRecord shown = shown_error(record);
+  object["error"] = shown.word;
+  object["reason"] = shown.reason;
+}
+
 }  // namespace
 
 const char* handler_name(const CVirusHandler& handler) {
@@ -42,7 +48,7 @@ const char* handler_name(const CVirusHandler& handler) {
 }
 
 std::string json_file_line(ScanStatus status, bool report_only, const CVirusHandler* handler,
-                           const std::string& path) {
+                           const std::string& path, const platform::ErrorRecord& record) {
   json object;
   object["type"] = "file";
   object["status"] = log_status_name(status);
@@ -51,10 +57,22 @@ std::string json_file_line(ScanStatus status, bool report_only, const CVirusHand
   object["handler"] = handler != nullptr ? handler_name(*handler) : "other";
   object["path"] = path;
   if (!is_utf8(path)) object["path_bytes"] = base64(path);
+  if (status & STATUS_ERROR) add_error(object, record);
   return line_of(object);
 }
 
-std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost) {
+std::string json_error_line(std::string_view what, const std::string& path, const platform::ErrorRecord& record) {
+  json object;
+  object["type"] = "error";
+  object["what"] = what;
+  object["path"] = path;
+  if (!is_utf8(path)) object["path_bytes"] = base64(path);
+  add_error(object, record);
+  return line_of(object);
+}
+
+std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
+                              platform::StopSignal stop) {
   json object;
   object["type"] = "summary";
   object["report_only"] = report_only;
@@ -68,6 +86,11 @@ std::string json_summary_line(const Figures& figures, bool report_only, std::int
   object["log_lines_lost"] = log_lines_lost;
   object["bytes_read"] = figures.bytes_read;
   object["elapsed_seconds"] = figures.elapsed_seconds < 0 ? 0 : figures.elapsed_seconds;
+  if (const char* signal = stop_signal_name(stop)) {
+    object["stopped_by"] = signal;
+  } else {
+    object["stopped_by"] = nullptr;
+  }
   return line_of(object);
 }
 

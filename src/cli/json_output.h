@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "cli/report.h"
+#include "platform/system_error.h"
 #include "scan/scan_status.h"
 #include "scan/virus_handler.h"
 
@@ -20,14 +22,24 @@ const char* handler_name(const CVirusHandler& handler);
 // "path":...} and a line end. A path whose bytes are not UTF-8 has each
 // invalid byte replaced by U+FFFD in "path", and its exact bytes in base64
 // in "path_bytes", a field that appears only then.
+// A file whose status is error also gets "error" (the stable word) and
+// "reason" (the system's text) from record.
 std::string json_file_line(ScanStatus status, bool report_only, const CVirusHandler* handler,
-                           const std::string& path);
+                           const std::string& path, const platform::ErrorRecord& record = {});
+
+// {"type":"error","what":...,"path":...,"error":...,"reason":...} and a line
+// end, for a failure that has no file line: what is "read" (a file to be
+// searched), "list" (a folder), "back up" or "write the log".
+std::string json_error_line(std::string_view what, const std::string& path, const platform::ErrorRecord& record);
 
 // {"type":"summary", every counter, "log_lines_lost", "bytes_read",
 // "elapsed_seconds"} and a line end. log_lines_lost is the part of
 // scan_errors that is lines the log could not take, so that a script can tell
 // a full disk under the log from files that failed.
-std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost);
+// "stopped_by" is the signal that stopped the scan ("SIGINT", "SIGTERM",
+// "SIGHUP"), or null for a scan that ran to its end.
+std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
+                              platform::StopSignal stop = platform::StopSignal::none);
 
 // Standard base64 (RFC 4648, with padding).
 std::string base64(const std::string& bytes);

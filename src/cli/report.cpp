@@ -25,6 +25,24 @@ bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0
 
 }  // namespace
 
+platform::ErrorRecord shown_error(const platform::ErrorRecord& record) {
+  if (!record.empty()) return record;
+  return platform::ErrorRecord{"other", "no reason was given"};
+}
+
+std::string error_note(std::string_view what, const std::string& path, const platform::ErrorRecord& record,
+                       std::string_view after) {
+  std::string note = "quarn-scan: cannot ";
+  note += what;
+  note += ' ';
+  note += platform::log_text(path);
+  note += ": ";
+  note += shown_error(record).reason;
+  note += after;
+  note += '\n';
+  return note;
+}
+
 const char* result_word(ScanStatus status, bool report_only) {
   return report_only ? preview_status_name(status) : log_status_name(status);
 }
@@ -41,7 +59,17 @@ std::string format_elapsed(std::int64_t seconds) {
   return text;
 }
 
-std::string format_summary(const Figures& figures, bool report_only) {
+const char* stop_signal_name(platform::StopSignal stop) {
+  switch (stop) {
+    case platform::StopSignal::interrupt: return "SIGINT";
+    case platform::StopSignal::terminate: return "SIGTERM";
+    case platform::StopSignal::hangup: return "SIGHUP";
+    case platform::StopSignal::none: break;
+  }
+  return nullptr;
+}
+
+std::string format_summary(const Figures& figures, bool report_only, platform::StopSignal stop) {
   std::string out;
   add_item(out, "Files scanned", figures.files_scanned);
   add_item(out, "Files skipped", figures.files_skipped);
@@ -52,6 +80,7 @@ std::string format_summary(const Figures& figures, bool report_only) {
   add_item(out, "Directories", figures.directories);
   out += "Data read: " + format_mbytes(static_cast<double>(figures.bytes_read) / kBytesPerMegabyte) + " MB\n";
   out += "Elapsed: " + format_elapsed(figures.elapsed_seconds) + "\n";
+  if (const char* signal = stop_signal_name(stop)) out += std::string("Stopped by: ") + signal + "\n";
   return out;
 }
 

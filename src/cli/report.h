@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/signals.h"
+#include "platform/system_error.h"
 #include "scan/figures.h"
 #include "scan/scan_status.h"
 
@@ -23,14 +24,31 @@ const char* result_word(ScanStatus status, bool report_only);
 // The escaped path also keeps a crafted name from driving the terminal.
 std::string result_line(ScanStatus status, bool report_only, const std::string& path);
 
+// The record as it is shown: one whose failure named no reason (a fault
+// injected by a test, or a remedy's own refusal without one) reads "other",
+// "no reason was given".
+platform::ErrorRecord shown_error(const platform::ErrorRecord& record);
+
+// "quarn-scan: cannot <what> <path>: <reason><after>" and a line end: the
+// one shape of every error about a file or a folder on stderr. The path is
+// escaped as in a result line.
+std::string error_note(std::string_view what, const std::string& path, const platform::ErrorRecord& record,
+                       std::string_view after = {});
+
 // "HH:MM:SS"; hours grow past two digits when they must. A negative span
 // (the clock was set back) shows as 00:00:00.
 std::string format_elapsed(std::int64_t seconds);
 
 // The summary, one item a line, each ending in "\n". In a preview nothing
 // was cleaned or deleted, so those two lines say "Files to clean" and
-// "Files to delete" instead.
-std::string format_summary(const Figures& figures, bool report_only);
+// "Files to delete" instead. A scan that a signal stopped ends with
+// "Stopped by: SIGINT" (or SIGTERM, SIGHUP), so that nobody takes its
+// counts for a whole tree's.
+std::string format_summary(const Figures& figures, bool report_only,
+                           platform::StopSignal stop = platform::StopSignal::none);
+
+// "SIGINT", "SIGTERM" or "SIGHUP"; nullptr for none.
+const char* stop_signal_name(platform::StopSignal stop);
 
 // One progress line of at most width bytes (at least the counters are
 // shown, cut at width): counters, rate, elapsed time and as much of the end

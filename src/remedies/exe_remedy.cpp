@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/system_error.h"
 #include "remedies/pe_resources.h"
 
 namespace quarn {
@@ -20,13 +21,19 @@ class IoSource final : public pe::ByteSource {
   bool read(std::uint64_t offset, void* out, std::size_t len) override {
     if (offset > size_ || len > size_ - offset) return false;
     auto got = io_.read_at(file_, offset, out, len);
-    return got && *got == len;
+    if (got && *got == len) return true;
+    read_failed_ = true;
+    return false;
   }
+  // A lookup that failed after a failed read failed for the system's
+  // reason, not for the program's structure.
+  bool read_failed() const { return read_failed_; }
 
  private:
   RemedyIo& io_;
   platform::File& file_;
   std::uint64_t size_;
+  bool read_failed_ = false;
 };
 
 // Closes and removes the temporary file unless the restore went through.
@@ -36,6 +43,7 @@ class TemporaryFile {
       : io_(io), file_(file), folder_(folder), name_(name) {}
   ~TemporaryFile() {
     if (!armed_) return;
+    const platform::KeepError first_cause;
     io_.close(file_);  // Win32 cannot delete a file that is still open.
     io_.delete_file(folder_, name_);
   }
@@ -78,7 +86,10 @@ Inspection inspect(const platform::FileAt& at, RemedyIo& io) {
   switch (in.host.status) {
     case pe::LookupStatus::found: in.plan = Plan::restore; break;
     case pe::LookupStatus::no_resource: in.plan = Plan::leave; break;
-    default: in.plan = Plan::fail; break;
+    default:
+      in.plan = Plan::fail;
+      if (!source.read_failed()) platform::record_error("damaged", "the program's carried copy is damaged");
+      break;
   }
   return in;
 }
@@ -140,7 +151,10 @@ ScanStatus clean_program(const platform::FileAt& at, RemedyIo& io) {
   // Win32 cannot replace a file that is still open; a failed close of a
   // file only read changes nothing.
   io.close(*in.file);
-  if (!read_from || at.folder.identity_of(at.name) != read_from) return STATUS_ERROR;
+  if (!read_from || at.folder.identity_of(at.name) != read_from) {
+    platform::record_error("changed", "the file changed while it was being cleaned");
+    return STATUS_ERROR;
+  }
   if (!io.replace_file(at.folder, temp_name, at.name)) return STATUS_ERROR;
   guard.keep();
   return after_folder_change(at.folder, io, STATUS_CLEANED);

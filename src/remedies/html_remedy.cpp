@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/system_error.h"
+
 namespace quarn {
 namespace {
 
@@ -42,6 +44,11 @@ std::optional<std::size_t> FindNoCase(const char* pszText, const char* pszPatter
 namespace remedies {
 namespace {
 
+ScanStatus changed_meanwhile() {
+  platform::record_error("changed", "the page changed while it was being cleaned");
+  return STATUS_ERROR;
+}
+
 struct PageInspection {
   ScanStatus status = STATUS_ERROR;
   std::uint64_t length = 0;      // the page's length when its tail was read
@@ -59,9 +66,16 @@ PageInspection inspect(platform::File& file, RemedyIo& io) {
   const std::uint64_t offset = *length - wanted;
   std::array<char, kTailLength> tail;
   auto got = io.read_at(file, offset, tail.data(), static_cast<std::size_t>(wanted));
-  if (!got || *got == 0) return in;
+  if (!got) return in;
+  if (*got == 0) {
+    in.status = changed_meanwhile();
+    return in;
+  }
   TailVerdict verdict = analyse_tail(std::string_view(tail.data(), *got));
   in.status = verdict.status;
+  if (in.status == STATUS_ERROR) {
+    platform::record_error("damaged", "the page's end holds no whole page and appended block");
+  }
   // The tail's first byte lies at offset, even when the read came back short.
   in.cut_length = offset + verdict.cut_at;
   return in;
@@ -110,12 +124,14 @@ ScanStatus clean_page(const platform::FileAt& at, RemedyIo& io) {
     inspected = reader->identity();
   }  // closed: Win32 would refuse the writer while a reader shares no writes
   auto file = io.open_read_write(at);
-  if (!file || !inspected || file->identity() != inspected) return STATUS_ERROR;
+  if (!file) return STATUS_ERROR;
+  if (!inspected || file->identity() != inspected) return changed_meanwhile();
   // Another program may have replaced, cut or grown the page since its tail
   // was read: cutting it then could extend it with zeros or cut the wrong
   // bytes.
   const auto length_now = io.size(*file);
-  if (!length_now || *length_now != in.length) return STATUS_ERROR;
+  if (!length_now) return STATUS_ERROR;
+  if (*length_now != in.length) return changed_meanwhile();
   if (!io.set_length(*file, in.cut_length)) return STATUS_ERROR;
   // The cut must be on the disk before the page counts as cleaned.
   if (!io.flush_to_disk(*file)) return STATUS_ERROR;

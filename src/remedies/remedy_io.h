@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "platform/file.h"
 #include "platform/folder.h"
+#include "platform/system_error.h"
 #include "scan/scan_status.h"
 
 namespace quarn::remedies {
@@ -60,7 +62,11 @@ template <class Remedy>
 ScanStatus without_throwing(Remedy&& remedy) noexcept {
   try {
     return remedy();
+  } catch (const std::bad_alloc&) {
+    platform::record_error("no-memory", "out of memory");
+    return STATUS_ERROR;
   } catch (...) {
+    platform::record_error("other", "an unexpected failure");
     return STATUS_ERROR;
   }
 }

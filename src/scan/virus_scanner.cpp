@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/read_ahead.h"
+#include "platform/system_error.h"
 #include "scan/folder_stack.h"
 
 namespace quarn {
@@ -300,7 +301,10 @@ bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
       if (entry.name == "." || entry.name == "..") continue;
       // A level whose folder was swapped since it was listed is not read on.
       here = stack.folder();
-      if (here == nullptr) step = platform::ListingStep::error;
+      if (here == nullptr) {
+        platform::record_error("changed", "the folder was replaced while it was listed");
+        step = platform::ListingStep::error;
+      }
     }
     if (step != platform::ListingStep::entry) {
       // A level counts once its walk is over; one whose listing failed has
@@ -451,7 +455,7 @@ bool CVirusScanner::IsPassedOverInWalks(const std::optional<platform::FileIdenti
 bool CVirusScanner::ScanFile(const std::string& path) {
   auto placed = platform::PlacedFile::open(path);
   if (!placed) {
-    bump(m_nScanErrors);
+    FileNotRead(path);
     return false;
   }
   return ScanFile(placed->at(), platform::identity_of(path));
@@ -493,7 +497,7 @@ CVirusScanner::Admission CVirusScanner::OpenForSearch(const platform::FileAt& at
     }
     auto file = platform::File::open_read(at.folder, at.name);
     if (!file) {
-      bump(m_nScanErrors);
+      FileNotRead(at.path);
       return Admission::failed;
     }
     opened.emplace(OpenedFile{std::move(*file), claim.claimed, {}});
@@ -524,6 +528,7 @@ void CVirusScanner::OfferLeftover(CVirusHandler& handler, const platform::FileAt
 
 bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt& at, OpenedFile opened) {
   const std::string& path = at.path;
+  platform::clear_error();
   try {
     HandlerSet matched;
     {
@@ -551,7 +556,7 @@ bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt&
       // A read that failed ended the search early: the file was not read
       // to its end, so it is no clean file but one that could not be read.
       if (file.read_failed()) {
-        bump(m_nScanErrors);
+        FileNotRead(path);
         return false;
       }
       for (std::size_t i = 0; i < found.size(); ++i) {
@@ -593,12 +598,23 @@ CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const 
   return folder.is_pseudo_file_system() ? WalkDecision::count_only : WalkDecision::walk;
 }
 
+// Both are said under the result lock, so that a front end writes them
+// between two results, never into one.
 void CVirusScanner::FolderNotListed(const std::string& path) {
   bump(m_nScanErrors);
+  std::lock_guard lock(result_mutex_);
   OnFolderNotListed(path);
 }
 
 void CVirusScanner::OnFolderNotListed(const std::string&) {}
+
+void CVirusScanner::FileNotRead(const std::string& path) {
+  bump(m_nScanErrors);
+  std::lock_guard lock(result_mutex_);
+  OnFileNotRead(path);
+}
+
+void CVirusScanner::OnFileNotRead(const std::string&) {}
 
 void CVirusScanner::OnDataNotOnDisk(const std::string&) {}
 
@@ -616,10 +632,15 @@ ScanStatus CVirusScanner::CleanFile(const platform::FileAt& file, const HandlerS
   // extensions, so no file ever reaches two of them and the order never
   // shows; only handlers that share an extension would see it.
   ScanStatus result = STATUS_ERROR;
-  for (CVirusHandler* handler : handlers) result = ApplyRemedy(*handler, file);
+  for (CVirusHandler* handler : handlers) {
+    platform::clear_error();
+    result = ApplyRemedy(*handler, file);
+  }
   if (result & STATUS_ERROR) bump(m_nScanErrors);
   // The remedy has happened whatever the log says: it still counts and is
-  // shown as it was, and the lost line is one more scan error.
+  // shown as it was, and the lost line is one more scan error. The remedy's
+  // own reason stays this thread's record for OnFileResult.
+  const platform::KeepError remedy_cause;
   if (m_fileLog && !WriteLogLine(file.path, result)) {
     bump(m_nScanErrors);
     OnLogLineLost();

@@ -151,6 +151,10 @@ class CVirusScanner : public CScanThread {
   // is never opened, since that would fetch it, and counts as skipped; a
   // front end may name it, so that it is not missed in silence.
   virtual void OnDataNotOnDisk(const std::string& path);
+  // Called on the thread that tried, right after a file that was to be
+  // searched could not be opened or read to its end; platform::last_error()
+  // says why. It has already counted as a scan error.
+  virtual void OnFileNotRead(const std::string& path);
   // Called on the worker thread, with the log to itself, after a file's log
   // line could not be written (m_fileLog->last_error() says why). The line
   // has already counted as a scan error; a front end may say so.
@@ -211,6 +215,7 @@ class CVirusScanner : public CScanThread {
   // One thread's turn on the pool: a batch of queued files.
   void ScanQueued(WorkerPool<QueuedFile>::Batch& batch, SearchScratch& scratch);
   void FolderNotListed(const std::string& path);
+  void FileNotRead(const std::string& path);
   // Opens the folder name below parent and, if it is to be walked, adds it
   // to the stack; a folder that cannot be opened or listed is said.
   void WalkInto(FolderStack& stack, const platform::Folder& parent, const std::string& name, std::string path);

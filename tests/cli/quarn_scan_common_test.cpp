@@ -46,6 +46,18 @@ std::string handler_of(const std::string& relative) {
   return "html";
 }
 
+// The stderr of a scan of a sample tree: a note, with its reason, for each
+// file whose remedy fails, in any order.
+std::vector<std::string> expected_notes(const sample::SampleTree& sample, bool report_only) {
+  std::vector<std::string> notes;
+  for (const auto& file : sample.files) {
+    if (file.outcome != Outcome::error) continue;
+    notes.push_back(std::string("quarn-scan: cannot ") + (report_only ? "preview the remedy of " : "remedy ") +
+                    sample.path_of(file) + ": the program's carried copy is damaged");
+  }
+  return sorted(notes);
+}
+
 class QuarnScanBinary : public ::testing::Test {
  protected:
   sample::SampleTree write_sample(const std::string& relative) { return sample::write_sample_tree(tree_.path(relative)); }
@@ -54,7 +66,7 @@ class QuarnScanBinary : public ::testing::Test {
   // the manifest's word and handler, then one summary with its counters.
   void expect_json_of_sample(const sample::SampleTree& sample, const ScanRun& run, bool report_only) {
     EXPECT_EQ(run.status, expected_status(sample));
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(sorted(lines_of(run.err)), expected_notes(sample, report_only));
     const std::vector<json> objects = objects_of(run.out);
     ASSERT_FALSE(objects.empty());
     std::map<std::string, json> files;
@@ -102,7 +114,8 @@ TEST_F(QuarnScanBinary, sample_tree_prints_each_remedy_the_summary_and_the_statu
   const ScanRun run = run_scan({sample.root});
 
   EXPECT_EQ(run.status, expected_status(sample));
-  EXPECT_EQ(run.err, "") << "no progress or messages when stderr is not a terminal";
+  EXPECT_EQ(sorted(lines_of(run.err)), expected_notes(sample, false))
+      << "no progress, and no messages but the failures, when stderr is not a terminal";
   const SplitOutput out = split(run.out);
   EXPECT_EQ(sorted(out.results), expected_lines(sample));
 
@@ -140,7 +153,7 @@ TEST_F(QuarnScanBinary, jobs_remedy_the_same_files_root_by_root_with_the_log_in_
   const ScanRun run = run_scan({"--jobs", "4", "--log", log, sample.root, tree_.path("second")});
 
   EXPECT_EQ(run.status, expected_status(sample));
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(sorted(lines_of(run.err)), expected_notes(sample, false));
   SplitOutput out = split(run.out);
   ASSERT_FALSE(out.results.empty());
   EXPECT_EQ(out.results.back(), "deleted:  " + second);
@@ -218,6 +231,12 @@ TEST_F(QuarnScanBinary, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_e
   EXPECT_EQ(sorted(split(both.out).results),
             sorted({"deleted:  " + tree_.path("both/m.eml"), "error:  " + tree_.path("both/damaged.exe")}));
   EXPECT_EQ(read_file(tree_.path("both/damaged.exe")), kDamagedProgram);
+  EXPECT_NE(both.err.find("cannot remedy " + tree_.path("both/damaged.exe") + ": the program's carried copy is damaged"),
+            std::string::npos)
+      << both.err;
+  const std::vector<json> again = objects_of(run_scan({"--json", "--no-summary", tree_.path("both")}).out);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].at("error"), "damaged");
 }
 
 TEST_F(QuarnScanBinary, json_gives_an_object_per_remedied_file_and_a_summary_and_remedies) {

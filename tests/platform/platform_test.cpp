@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <functional>
 #include <set>
+#include <thread>
 
 #include "platform/directory.h"
 #include "platform/folder.h"
@@ -11,6 +13,7 @@
 #include "platform/fs.h"
 #include "platform/log_file.h"
 #include "platform/read_ahead.h"
+#include "platform/system_error.h"
 #include "support/temp_tree.h"
 
 namespace quarn::platform {
@@ -251,6 +254,46 @@ TEST(LogFile, second_opener_is_refused_and_cannot_empty_the_log) {
   auto next = LogFile::open_exclusive(path);
   ASSERT_TRUE(next.has_value());
   EXPECT_EQ(read_file(path), "");
+}
+
+// A failure leaves this thread's record with a word that scripts can rely on
+// and the system's own text; a KeepError puts the first cause back after a
+// cleanup that failed too, and another thread never sees the record.
+TEST(ErrorRecord, each_failure_gives_its_word_and_the_systems_reason) {
+  TempTree tree;
+  tree.write("taken", "keep");
+  tree.write("other", "x");
+  auto folder = Folder::open(tree.root(), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  struct Case {
+    const char* what;
+    std::function<bool()> fails;
+    const char* word;
+  };
+  const Case cases[] = {
+      {"open a missing file", [&] { return !File::open_read(*folder, "missing"); }, "not-found"},
+      {"create over a file", [&] { return !File::create_new(*folder, "taken"); }, "exists"},
+      {"delete a missing file", [&] { return !folder->delete_file("missing"); }, "not-found"},
+      {"rename onto a file", [&] { return !folder->rename_to_new_name("other", "taken"); }, "exists"},
+  };
+  for (const Case& c : cases) {
+    clear_error();
+    ASSERT_TRUE(c.fails()) << c.what;
+    EXPECT_EQ(last_error().word, c.word) << c.what;
+    EXPECT_FALSE(last_error().reason.empty()) << c.what;
+    EXPECT_NE(last_error().reason.back(), '.') << c.what;
+  }
+
+  record_error("changed", "first cause");
+  {
+    const KeepError keep;
+    folder->delete_file("missing");
+    EXPECT_EQ(last_error().word, "not-found");
+  }
+  EXPECT_EQ(last_error().reason, "first cause");
+  bool other_thread_saw_nothing = false;
+  std::thread([&] { other_thread_saw_nothing = last_error().empty(); }).join();
+  EXPECT_TRUE(other_thread_saw_nothing);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/posix/folder_impl.h"
+#include "platform/system_error.h"
 
 namespace quarn::platform {
 
@@ -20,7 +21,11 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   // readdir tells its end from a failure only through errno.
   errno = 0;
   struct dirent* d = ::readdir(impl_->dir);
-  if (d == nullptr) return errno == 0 ? ListingStep::end : ListingStep::error;
+  if (d == nullptr) {
+    if (errno == 0) return ListingStep::end;
+    record_system_error();
+    return ListingStep::error;
+  }
   entry.name = d->d_name;
   entry.inode = static_cast<std::uint64_t>(d->d_ino);
   unsigned char type = d->d_type;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/posix/folder_impl.h"
+#include "platform/system_error.h"
 
 namespace quarn::platform {
 namespace {
@@ -25,9 +26,15 @@ std::optional<int> open_regular(int dirfd, const char* path, int flags, std::uin
   do {
     fd = ::openat(dirfd, path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    record_system_error();
+    return std::nullopt;
+  }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    if (stated) record_error("not-regular", "not a regular file");
+    if (!stated) record_system_error();
     ::close(fd);
     return std::nullopt;
   }
@@ -95,7 +102,10 @@ std::optional<File> File::create_new(const std::string& path) {
   do {
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    record_system_error();
+    return std::nullopt;
+  }
   return File(fd);
 }
 
@@ -106,7 +116,10 @@ std::optional<File> File::create_new(const Folder& folder, std::string_view name
   do {
     fd = ::openat(folder.impl().fd, text.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    record_system_error();
+    return std::nullopt;
+  }
   return File(fd);
 }
 
@@ -193,8 +206,12 @@ std::optional<File> File::create_unique(const Folder& folder, const std::string&
       name = std::move(candidate);
       return locked_file(fd);
     }
-    if (errno != EEXIST) return std::nullopt;
+    if (errno != EEXIST) {
+      record_system_error();
+      return std::nullopt;
+    }
   }
+  record_system_error(EEXIST);
   return std::nullopt;
 }
 
@@ -204,7 +221,10 @@ std::size_t File::read(void* buffer, std::size_t len) {
   while (done < len) {
     ssize_t n = ::read(fd_of(handle_), out + done, len - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) read_failed_ = true;
+    if (n < 0) {
+      read_failed_ = true;
+      record_system_error();
+    }
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
     position_ += static_cast<std::uint64_t>(n);
@@ -221,7 +241,10 @@ std::optional<std::size_t> File::read_at(std::uint64_t offset, void* buffer, std
   while (done < len) {
     ssize_t n = ::pread(fd_of(handle_), out + done, len - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
+    if (n < 0) {
+      record_system_error();
+      return std::nullopt;
+    }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
@@ -234,7 +257,9 @@ bool File::write_all(const void* data, std::size_t len) {
   while (done < len) {
     ssize_t n = ::write(fd_of(handle_), in + done, len - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    // A write that takes nothing of a non-empty buffer makes no progress,
+    // which only a full device does.
+    if (n <= 0) return record_system_error(n < 0 ? errno : ENOSPC);
     done += static_cast<std::size_t>(n);
   }
   return true;
@@ -242,7 +267,10 @@ bool File::write_all(const void* data, std::size_t len) {
 
 std::optional<std::uint64_t> File::size() const {
   struct stat st;
-  if (::fstat(fd_of(handle_), &st) != 0) return std::nullopt;
+  if (::fstat(fd_of(handle_), &st) != 0) {
+    record_system_error();
+    return std::nullopt;
+  }
   return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -257,10 +285,10 @@ bool File::set_length(std::uint64_t length) {
   do {
     rc = ::ftruncate(fd_of(handle_), static_cast<off_t>(length));
   } while (rc != 0 && errno == EINTR);
-  return rc == 0;
+  return rc == 0 || record_system_error();
 }
 
-bool File::flush_to_disk() { return ::fsync(fd_of(handle_)) == 0; }
+bool File::flush_to_disk() { return ::fsync(fd_of(handle_)) == 0 || record_system_error(); }
 
 namespace {
 
@@ -275,18 +303,20 @@ bool file_system_cannot_hold(int error) { return error == ENOSYS || error == EOP
 
 bool File::copy_permissions_from(const File& other) {
   struct stat st;
-  if (::fstat(fd_of(other.handle_), &st) != 0) return false;
+  if (::fstat(fd_of(other.handle_), &st) != 0) return record_system_error();
   if (::fchmod(fd_of(handle_), st.st_mode & 07777) == 0) return true;
   // EPERM stays a failure: the file was made by this process, so a refusal
   // is the system's (a security module, or a mode that kernel vfat cannot
   // store, which its own files never carry), and the restored program would
   // lose its bits.
-  return file_system_cannot_hold(errno);
+  return file_system_cannot_hold(errno) || record_system_error();
 }
 
 bool File::copy_owner_from(const File& other) {
   struct stat mine, theirs;
-  if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) return false;
+  if (::fstat(fd_of(other.handle_), &theirs) != 0 || ::fstat(fd_of(handle_), &mine) != 0) {
+    return record_system_error();
+  }
   if (mine.st_uid == theirs.st_uid && mine.st_gid == theirs.st_gid) return true;
   if (::fchown(fd_of(handle_), theirs.st_uid, theirs.st_gid) == 0) return true;
   // EPERM stays a failure. A file system that keeps no owners shows the same
@@ -295,7 +325,7 @@ bool File::copy_owner_from(const File& other) {
   // and EPERM then means this process may not give the file away (a user
   // who is not root, or root squashed on NFS): the restored program would
   // change hands.
-  return file_system_cannot_hold(errno);
+  return file_system_cannot_hold(errno) || record_system_error();
 }
 
 bool File::close() {
@@ -303,7 +333,7 @@ bool File::close() {
   int fd = fd_of(std::exchange(handle_, kInvalid));
   // POSIX leaves the descriptor's state unspecified after EINTR; on Linux it
   // is closed, so close is never retried.
-  return ::close(fd) == 0;
+  return ::close(fd) == 0 || record_system_error();
 }
 
 }  // namespace quarn::platform

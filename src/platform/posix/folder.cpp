@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/posix/folder_impl.h"
+#include "platform/system_error.h"
 
 namespace quarn::platform {
 namespace {
@@ -25,6 +26,7 @@ int open_folder_at(int dirfd, const char* name, LinkAtEnd link) {
   do {
     fd = ::openat(dirfd, name, flags);
   } while (fd < 0 && errno == EINTR);
+  if (fd < 0) record_system_error();
   return fd;
 }
 
@@ -100,7 +102,10 @@ std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
   if (!is_plain_name(name)) return std::nullopt;
   // An existing entry is left as it is; open_child then takes it only if it
   // is a folder itself, not a link to one.
-  if (::mkdirat(impl_->fd, std::string(name).c_str(), 0777) != 0 && errno != EEXIST) return std::nullopt;
+  if (::mkdirat(impl_->fd, std::string(name).c_str(), 0777) != 0 && errno != EEXIST) {
+    record_system_error();
+    return std::nullopt;
+  }
   return open_child(name);
 }
 
@@ -111,6 +116,7 @@ std::optional<DirectoryListing> Folder::list() const {
   if (fd < 0) return std::nullopt;
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) {
+    record_system_error();
     ::close(fd);
     return std::nullopt;
   }
@@ -132,35 +138,37 @@ NodeKind Folder::kind_of(std::string_view name) const {
 
 bool Folder::delete_file(std::string_view name) const {
   // unlinkat without AT_REMOVEDIR refuses a folder, as DeleteFileA does.
-  return is_plain_name(name) && ::unlinkat(impl_->fd, std::string(name).c_str(), 0) == 0;
+  return is_plain_name(name) && (::unlinkat(impl_->fd, std::string(name).c_str(), 0) == 0 || record_system_error());
 }
 
 bool Folder::replace_file(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
-  return ::renameat(impl_->fd, std::string(from).c_str(), impl_->fd, std::string(to).c_str()) == 0;
+  return ::renameat(impl_->fd, std::string(from).c_str(), impl_->fd, std::string(to).c_str()) == 0 ||
+         record_system_error();
 }
 
 bool Folder::rename_to_new_name(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
   const std::string source(from), target(to);
   if (::renameat2(impl_->fd, source.c_str(), impl_->fd, target.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return record_system_error();
   // A file system that cannot rename without replacing: a hard link never
   // replaces either, and the old name then goes.
   if (::linkat(impl_->fd, source.c_str(), impl_->fd, target.c_str(), 0) == 0) {
     ::unlinkat(impl_->fd, source.c_str(), 0);
     return true;
   }
-  if (errno == EEXIST) return false;
+  if (errno == EEXIST) return record_system_error();
   // One without hard links too (FAT): the name is looked at just before the
   // rename. Only another process writing the same name in the same moment
   // could slip in between.
   struct stat st;
-  if (::fstatat(impl_->fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) return false;
-  return ::renameat(impl_->fd, source.c_str(), impl_->fd, target.c_str()) == 0;
+  if (::fstatat(impl_->fd, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return record_system_error(EEXIST);
+  if (errno != ENOENT) return record_system_error();
+  return ::renameat(impl_->fd, source.c_str(), impl_->fd, target.c_str()) == 0 || record_system_error();
 }
 
-bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0; }
+bool Folder::flush_to_disk() const { return ::fsync(impl_->fd) == 0 || record_system_error(); }
 
 Abandoned Folder::remove_if_abandoned(std::string_view name) const {
   if (!is_plain_name(name)) return Abandoned::not_ours;
@@ -187,7 +195,11 @@ Abandoned Folder::remove_if_abandoned(std::string_view name) const {
       now.st_ino != st.st_ino) {
     return Abandoned::gone;
   }
-  if (::unlinkat(impl_->fd, text.c_str(), 0) != 0) return errno == ENOENT ? Abandoned::gone : Abandoned::failed;
+  if (::unlinkat(impl_->fd, text.c_str(), 0) != 0) {
+    if (errno == ENOENT) return Abandoned::gone;
+    record_system_error();
+    return Abandoned::failed;
+  }
   return Abandoned::removed;
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/system_error.h"
+
 namespace quarn::platform {
 
 LogFile::LogFile(LogFile&& other) noexcept
@@ -74,7 +76,8 @@ bool LogFile::write(std::string_view line) {
   if (n == static_cast<ssize_t>(line.size())) return true;
   // A short write leaves errno alone; the next write would give the cause,
   // which is nearly always a full disk.
-  last_error_ = n < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
+  record_system_error(n < 0 ? errno : ENOSPC);
+  last_error_ = platform::last_error().reason;
   return false;
 }
 

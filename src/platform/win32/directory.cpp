@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/system_error.h"
 #include "platform/win32/folder_impl.h"
 #include "platform/win32/reparse_rules.h"
 #include "platform/win32/wide_path.h"
@@ -17,7 +18,10 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   if (impl_->first_pending) {
     impl_->first_pending = false;
   } else if (!FindNextFileW(impl_->find, &impl_->data)) {
-    return GetLastError() == ERROR_NO_MORE_FILES ? ListingStep::end : ListingStep::error;
+    const DWORD error = GetLastError();
+    if (error == ERROR_NO_MORE_FILES) return ListingStep::end;
+    record_system_error(static_cast<int>(error));
+    return ListingStep::error;
   }
   entry.name = narrow(impl_->data.cFileName);
   // The listing gives a reparse point's tag in dwReserved0.

@@ -12,6 +12,7 @@
 
 #include "platform/win32/folder_impl.h"
 #include "platform/win32/handle.h"
+#include "platform/system_error.h"
 #include "platform/win32/reparse_rules.h"
 #include "platform/win32/wide_path.h"
 
@@ -61,7 +62,14 @@ std::optional<UniqueHandle> open_regular(const std::wstring& system, DWORD acces
   constexpr DWORD kAsItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_OPEN_NO_RECALL;
   UniqueHandle handle(CreateFileW(system.c_str(), access, share, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | kAsItself | flags, nullptr));
-  if (!handle.valid() || !win32::is_regular_disk_file(handle.get(), &size)) return std::nullopt;
+  if (!handle.valid()) {
+    record_system_error();
+    return std::nullopt;
+  }
+  if (!win32::is_regular_disk_file(handle.get(), &size)) {
+    record_error("not-regular", "not a regular file");
+    return std::nullopt;
+  }
   auto node = win32::attributes_of_handle(handle.get());
   if (!node || (node->attributes & win32::kAttributeReparsePoint) == 0) return handle;
   // A reparse point of another kind (a deduplicated file, for one) keeps its
@@ -71,7 +79,14 @@ std::optional<UniqueHandle> open_regular(const std::wstring& system, DWORD acces
   handle.reset();
   UniqueHandle through(CreateFileW(system.c_str(), access, share, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_NO_RECALL | flags, nullptr));
-  if (!through.valid() || !checked || file_index_of(through.get()) != checked) return std::nullopt;
+  if (!through.valid()) {
+    record_system_error();
+    return std::nullopt;
+  }
+  if (!checked || file_index_of(through.get()) != checked) {
+    record_error("changed", "the file changed while it was opened");
+    return std::nullopt;
+  }
   if (!win32::is_regular_disk_file(through.get(), &size)) return std::nullopt;
   return through;
 }
@@ -100,7 +115,10 @@ std::optional<File> create_new_system(const std::wstring& system) {
   // CREATE_NEW fails on any existing name, a link planted there included.
   HANDLE handle = CreateFileW(system.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (handle == INVALID_HANDLE_VALUE) {
+    record_system_error();
+    return std::nullopt;
+  }
   return File::opened(win32::from_handle(handle), 0);
 }
 
@@ -152,6 +170,7 @@ std::optional<File> File::create_unique(const Folder& folder, const std::string&
     // Only a name that is taken is worth another try.
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
   }
+  record_system_error(ERROR_FILE_EXISTS);
   return std::nullopt;
 }
 
@@ -163,6 +182,7 @@ std::size_t File::read(void* buffer, std::size_t len) {
     DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
     if (!ReadFile(win32::to_handle(handle_), out + done, want, &got, nullptr)) {
       read_failed_ = true;
+      record_system_error();
       break;
     }
     if (got == 0) break;
@@ -180,7 +200,10 @@ std::optional<std::size_t> File::read_at(std::uint64_t offset, void* buffer, std
   // A positioned ReadFile moves the file pointer; pread does not, so the
   // pointer that read() uses is put back afterwards.
   LARGE_INTEGER zero{}, saved{};
-  if (!SetFilePointerEx(handle, zero, &saved, FILE_CURRENT)) return std::nullopt;
+  if (!SetFilePointerEx(handle, zero, &saved, FILE_CURRENT)) {
+    record_system_error();
+    return std::nullopt;
+  }
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   bool failed = false;
@@ -193,6 +216,7 @@ std::optional<std::size_t> File::read_at(std::uint64_t offset, void* buffer, std
     DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
     if (!ReadFile(handle, out + done, want, &got, &where)) {
       failed = GetLastError() != ERROR_HANDLE_EOF;
+      if (failed) record_system_error();
       break;
     }
     if (got == 0) break;
@@ -208,7 +232,8 @@ bool File::write_all(const void* data, std::size_t len) {
   while (done < len) {
     DWORD put = 0;
     DWORD want = static_cast<DWORD>(std::min(len - done, kMaxTransfer));
-    if (!WriteFile(win32::to_handle(handle_), in + done, want, &put, nullptr) || put == 0) return false;
+    if (!WriteFile(win32::to_handle(handle_), in + done, want, &put, nullptr)) return record_system_error();
+    if (put == 0) return record_system_error(ERROR_DISK_FULL);
     done += put;
   }
   return true;
@@ -216,7 +241,10 @@ bool File::write_all(const void* data, std::size_t len) {
 
 std::optional<std::uint64_t> File::size() const {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(win32::to_handle(handle_), &size)) return std::nullopt;
+  if (!GetFileSizeEx(win32::to_handle(handle_), &size)) {
+    record_system_error();
+    return std::nullopt;
+  }
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
@@ -232,27 +260,29 @@ bool File::set_length(std::uint64_t length) {
   // ftruncate does.
   FILE_END_OF_FILE_INFO info{};
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  return SetFileInformationByHandle(win32::to_handle(handle_), FileEndOfFileInfo, &info, sizeof info) != 0;
+  return SetFileInformationByHandle(win32::to_handle(handle_), FileEndOfFileInfo, &info, sizeof info) != 0 ||
+         record_system_error();
 }
 
-bool File::flush_to_disk() { return FlushFileBuffers(win32::to_handle(handle_)) != 0; }
+bool File::flush_to_disk() { return FlushFileBuffers(win32::to_handle(handle_)) != 0 || record_system_error(); }
 
 bool File::copy_permissions_from(const File& other) {
   auto theirs = attributes_of(win32::to_handle(other.handle_));
   auto mine = attributes_of(win32::to_handle(handle_));
-  if (!theirs || !mine) return false;
+  if (!theirs || !mine) return record_system_error();
   // MoveFileEx refuses to replace a read-only file and DeleteFileW refuses
   // to remove one, so a copy that took the read-only attribute could neither
   // take the original's place nor be cleaned away after that refusal. A
   // read-only original is reported as a failure before anything changes.
-  if ((*theirs & FILE_ATTRIBUTE_READONLY) != 0) return false;
+  if ((*theirs & FILE_ATTRIBUTE_READONLY) != 0) return record_system_error(ERROR_ACCESS_DENIED);
   DWORD wanted = (*mine & ~kCopiedAttributes) | (*theirs & kCopiedAttributes);
   if (wanted == *mine) return true;
   FILE_BASIC_INFO info{};
   // Zero times mean "leave unchanged"; FILE_ATTRIBUTE_NORMAL stands for no
   // attribute at all, since zero would also mean "leave unchanged".
   info.FileAttributes = wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
-  return SetFileInformationByHandle(win32::to_handle(handle_), FileBasicInfo, &info, sizeof info) != 0;
+  return SetFileInformationByHandle(win32::to_handle(handle_), FileBasicInfo, &info, sizeof info) != 0 ||
+         record_system_error();
 }
 
 bool File::copy_owner_from(const File&) {
@@ -263,7 +293,7 @@ bool File::copy_owner_from(const File&) {
 
 bool File::close() {
   if (handle_ == kInvalid) return true;
-  return CloseHandle(win32::to_handle(std::exchange(handle_, kInvalid))) != 0;
+  return CloseHandle(win32::to_handle(std::exchange(handle_, kInvalid))) != 0 || record_system_error();
 }
 
 // Win32 needs no second handle: a file open without sharing is never

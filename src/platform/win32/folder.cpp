@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/system_error.h"
 #include "platform/win32/folder_impl.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/reparse_rules.h"
@@ -22,6 +23,7 @@ FolderOpening Folder::open(const std::string& path, LinkAtEnd link) {
   auto node = win32::node_attributes(impl->system);
   if (!node) {
     const DWORD error = GetLastError();
+    record_system_error(static_cast<int>(error));
     opening.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     return opening;
   }
@@ -57,7 +59,11 @@ std::optional<Folder> Folder::open_child(std::string_view name) const {
   auto impl = std::make_unique<Impl>();
   impl->system = impl_->system_join(name);
   auto node = win32::node_attributes(impl->system);
-  if (!node || win32::entry_kind(node->attributes, node->tag) != EntryKind::directory) return std::nullopt;
+  if (!node) {
+    record_system_error();
+    return std::nullopt;
+  }
+  if (win32::entry_kind(node->attributes, node->tag) != EntryKind::directory) return std::nullopt;
   impl->path = impl_->join(name);
   return Folder(std::move(impl));
 }
@@ -67,6 +73,7 @@ std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
   // A name that is taken already is left as it is; open_child then takes it
   // only if it is a folder itself, not a junction or a link.
   if (!CreateDirectoryW(impl_->system_join(name).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    record_system_error();
     return std::nullopt;
   }
   return open_child(name);
@@ -78,7 +85,10 @@ std::optional<DirectoryListing> Folder::list() const {
   const std::wstring pattern = win32::system_join(impl_->system, "*");
   auto impl = std::make_unique<DirectoryListing::Impl>();
   impl->find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl->data, FindExSearchNameMatch, nullptr, 0);
-  if (impl->find == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (impl->find == INVALID_HANDLE_VALUE) {
+    record_system_error();
+    return std::nullopt;
+  }
   return DirectoryListing(std::move(impl));
 }
 
@@ -87,19 +97,21 @@ NodeKind Folder::kind_of(std::string_view name) const {
 }
 
 bool Folder::delete_file(std::string_view name) const {
-  return is_plain_name(name) && DeleteFileW(impl_->system_join(name).c_str()) != 0;
+  return is_plain_name(name) && (DeleteFileW(impl_->system_join(name).c_str()) != 0 || record_system_error());
 }
 
 bool Folder::replace_file(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
   return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+         record_system_error();
 }
 
 bool Folder::rename_to_new_name(std::string_view from, std::string_view to) const {
   if (!is_plain_name(from) || !is_plain_name(to)) return false;
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileEx fails on a taken name.
-  return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(impl_->system_join(from).c_str(), impl_->system_join(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0 ||
+         record_system_error();
 }
 
 // MoveFileEx with write-through returns once the move is on the disk, and

@@ -5,29 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/system_error.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/wide_path.h"
 
 namespace quarn::platform {
-
-namespace {
-
-// The system's own words for an error, in the ANSI code page as the log's
-// paths are, without the line end and the full stop that end them.
-std::string system_words(DWORD error) {
-  char* text = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string words = length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(error);
-  if (text != nullptr) LocalFree(text);
-  while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == ' ' || words.back() == '.')) {
-    words.pop_back();
-  }
-  return words;
-}
-
-}  // namespace
 
 LogFile::LogFile(LogFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), last_error_(std::move(other.last_error_)) {}
@@ -86,11 +68,13 @@ bool LogFile::write(std::string_view line) {
   if (handle_ == -1) return false;
   DWORD written = 0;
   if (!WriteFile(win32::to_handle(handle_), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
-    last_error_ = system_words(GetLastError());
+    record_system_error();
+    last_error_ = platform::last_error().reason;
     return false;
   }
   if (written == line.size()) return true;
-  last_error_ = system_words(ERROR_DISK_FULL);
+  record_system_error(ERROR_DISK_FULL);
+  last_error_ = platform::last_error().reason;
   return false;
 }
 
