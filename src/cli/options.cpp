@@ -20,8 +20,8 @@ constexpr const char kFooter[] =
     "regular file is scanned as that one file; a PATH that is a link is followed\n"
     "once. Links and special files met in the walk are never opened or followed,\n"
     "and folders of the kernel's own file systems (proc, sysfs, devtmpfs, ...)\n"
-    "below a PATH are never entered. A folder that cannot be listed is named\n"
-    "on stderr and counts as a scan error.\n"
+    "below a PATH are never entered. A PATH on a read-only mount is refused,\n"
+    "unless --report-only.\n"
     "\n"
     "Output:\n"
     "  stdout  one line per remedied file, as soon as it is done, in the scan\n"
@@ -36,11 +36,14 @@ constexpr const char kFooter[] =
     "          threat, handler, path, and path_bytes (base64) for a name that\n"
     "          is not UTF-8}, then {\"type\":\"summary\", each counter,\n"
     "          log_lines_lost (lines --log could not take, also among the scan\n"
-    "          errors), bytes_read, elapsed_seconds}.\n"
+    "          errors), bytes_read, elapsed_seconds, stopped_by}. A failure\n"
+    "          adds error (a stable word) and reason to its file object, or\n"
+    "          has an {\"type\":\"error\"} object of its own.\n"
     "  stderr  a live progress line, only when stderr is a terminal; on SIGUSR1\n"
     "          the progress line once, on a line of its own, and the scan goes on.\n"
-    "          A log line that --log cannot take is a scan error; the first is\n"
-    "          named there once, with the system's reason.\n"
+    "          Each failure, with the system's reason: \"quarn-scan: cannot\n"
+    "          read|list the folder|back up|remedy PATH: REASON\"; a log that\n"
+    "          cannot take a line is named once. Each is a scan error.\n"
     "\n"
     "Exit status:\n"
     "  0    nothing infected was found\n"
@@ -50,7 +53,8 @@ constexpr const char kFooter[] =
     "       an infection behind\n"
     "  129  stopped by SIGHUP (the terminal was closed); 130 by Ctrl-C (SIGINT);\n"
     "       143 by SIGTERM. The files in progress (one per job) are finished and\n"
-    "       the summary is printed first.";
+    "       the summary, ending in \"Stopped by: SIGHUP\" (or SIGINT, SIGTERM), is\n"
+    "       printed first.";
 
 // More threads than this only queue for the same disk and the same remedy
 // lock, and each holds a ring of 128 KiB.

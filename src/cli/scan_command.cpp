@@ -102,17 +102,18 @@ int scan(const CliOptions& options) {
 
   // The worker has ended (acquired above): every counter is final.
   const Figures figures = scanner.GetFigures();
+  const platform::StopSignal stopped_by = platform::received_stop_signal();
   if (!options.no_summary && options.json) {
-    console.write(json_summary_line(figures, options.report_only, scanner.log_lines_lost()));
+    console.write(json_summary_line(figures, options.report_only, scanner.log_lines_lost(), stopped_by));
   } else if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).
     std::string text(1, '\n');
-    text += format_summary(figures, options.report_only);
+    text += format_summary(figures, options.report_only, stopped_by);
     console.write(text);
   }
   if (console.output_failed()) print_line(stderr, "quarn-scan: writing to the standard output failed");
-  return exit_status_for(figures, platform::received_stop_signal(), console.output_failed());
+  return exit_status_for(figures, stopped_by, console.output_failed());
 }
 
 }  // namespace

@@ -76,6 +76,18 @@ PlanOutcome plan_scan(const CliOptions& options) {
   }
   plan.roots = without_repeats(std::move(plan.roots));
 
+  // Every remedy would fail there, one file at a time, after a long walk; a
+  // preview changes nothing and still runs.
+  if (!options.report_only) {
+    for (const ScanRoot& root : plan.roots) {
+      if (platform::is_read_only_mount(root.target).value_or(false)) {
+        return failure(quoted(root.path) +
+                       " is mounted read-only: nothing can be cleaned; a hibernated or unclean Windows volume is "
+                       "mounted so by ntfs-3g (--report-only still looks)");
+      }
+    }
+  }
+
   if (options.backup_dir) {
     plan.backup = BackupStore::open(*options.backup_dir);
     if (!plan.backup) return failure("cannot create the backup folder " + quoted(*options.backup_dir));

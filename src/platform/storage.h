@@ -13,4 +13,8 @@ namespace quarn::platform {
 // so wrongly, in either direction; it is a hint for a default, never a rule.
 std::optional<bool> is_rotational(const std::string& path);
 
+// Whether the file system that holds path is mounted read-only, so that no
+// file on it can change. Nothing when it cannot be looked at.
+std::optional<bool> is_read_only_mount(const std::string& path);
+
 }  // namespace quarn::platform

@@ -1,6 +1,7 @@
 #include "platform/storage.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
 #include <fstream>
@@ -21,6 +22,12 @@ std::optional<bool> is_rotational(const std::string& path) {
     if (in >> flag) return flag != 0;
   }
   return std::nullopt;
+}
+
+std::optional<bool> is_read_only_mount(const std::string& path) {
+  struct statvfs fs;
+  if (::statvfs(path.c_str(), &fs) != 0) return std::nullopt;
+  return (fs.f_flag & ST_RDONLY) != 0;
 }
 
 }  // namespace quarn::platform
