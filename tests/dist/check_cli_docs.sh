@@ -8,11 +8,13 @@ set -euo pipefail
 binary=$1 page=$2 completion=$3
 
 # The options of --help: the first word of each entry in "Options:", with
-# "-h,--help" split at the comma.
+# "-h,--help" split at the comma. awk reads the text to its end: leaving
+# early would make the help's later writes fail (SIGPIPE), and pipefail
+# would take that for a fault.
 help_options() {
   "$binary" --help | awk '
     /^Options:/ { on = 1; next }
-    on && /^$/ { exit }
+    on && /^$/ { on = 0 }
     on && /^  -/ { n = split($1, names, ","); for (i = 1; i <= n; i++) print names[i] }' | sort -u
 }
 
