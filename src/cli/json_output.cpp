@@ -32,6 +32,11 @@ std::string line_of(const json& object) {
   return line;
 }
 
+void add_path(json& object, const std::string& path) {
+  object["path"] = path;
+  if (!is_utf8(path)) object["path_bytes"] = base64(path);
+}
+
 void add_error(json& object, const platform::ErrorRecord& record) {
   const platform::ErrorRecord shown = shown_error(record);
   object["error"] = shown.word;
@@ -55,8 +60,7 @@ std::string json_file_line(ScanStatus status, bool report_only, const CVirusHand
   object["report_only"] = report_only;
   object["threat"] = handler != nullptr ? handler->m_strThreatName : std::string(kThreatName);
   object["handler"] = handler != nullptr ? handler_name(*handler) : "other";
-  object["path"] = path;
-  if (!is_utf8(path)) object["path_bytes"] = base64(path);
+  add_path(object, path);
   if (status & STATUS_ERROR) add_error(object, record);
   return line_of(object);
 }
@@ -65,9 +69,16 @@ std::string json_error_line(std::string_view what, const std::string& path, cons
   json object;
   object["type"] = "error";
   object["what"] = what;
-  object["path"] = path;
-  if (!is_utf8(path)) object["path_bytes"] = base64(path);
+  add_path(object, path);
   add_error(object, record);
+  return line_of(object);
+}
+
+std::string json_names_left_behind_line(const std::string& path, std::uint64_t count) {
+  json object;
+  object["type"] = "links";
+  add_path(object, path);
+  object["names_outside"] = count;
   return line_of(object);
 }
 

@@ -43,6 +43,13 @@ std::string error_note(std::string_view what, const std::string& path, const pla
   return note;
 }
 
+std::string names_left_behind_note(const std::string& path, std::uint64_t count) {
+  const bool one = count == 1;
+  return "quarn-scan: " + platform::log_text(path) + ": " + std::to_string(count) + (one ? " other name" : " other names") +
+         " of this file " + (one ? "lies" : "lie") + " outside the scan and still " + (one ? "leads" : "lead") +
+         " to the infected bytes\n";
+}
+
 const char* result_word(ScanStatus status, bool report_only) {
   return report_only ? preview_status_name(status) : log_status_name(status);
 }

@@ -35,6 +35,11 @@ platform::ErrorRecord shown_error(const platform::ErrorRecord& record);
 std::string error_note(std::string_view what, const std::string& path, const platform::ErrorRecord& record,
                        std::string_view after = {});
 
+// "quarn-scan: PATH: 2 other names of this file lie outside the scan and
+// still lead to the infected bytes" and a line end (one name: "1 other name
+// ... lies ... and still leads").
+std::string names_left_behind_note(const std::string& path, std::uint64_t count);
+
 // "HH:MM:SS"; hours grow past two digits when they must. A negative span
 // (the clock was set back) shows as 00:00:00.
 std::string format_elapsed(std::int64_t seconds);

@@ -101,6 +101,10 @@ int scan(const CliOptions& options) {
   console.clear_progress();
 
   // The worker has ended (acquired above): every counter is final.
+  for (const auto& left : scanner.GetNamesLeftBehind()) {
+    console.note(names_left_behind_note(left.path, left.count));
+    if (options.json && !options.quiet) console.write(json_names_left_behind_line(left.path, left.count));
+  }
   const Figures figures = scanner.GetFigures();
   const platform::StopSignal stopped_by = platform::received_stop_signal();
   if (!options.no_summary && options.json) {

@@ -75,6 +75,8 @@ class File {
   std::uint64_t size_at_open() const { return size_at_open_; }
   // The open file's identity, whatever name reaches it now.
   std::optional<FileIdentity> identity() const;
+  // How many names (hard links) the open file has now.
+  std::optional<std::uint64_t> link_count() const;
   bool set_length(std::uint64_t length);
   // Pushes written data and the new length to the device.
   bool flush_to_disk();

@@ -152,6 +152,11 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
   for (const auto& handler : handlers) m_setHandlers.insert(handler.get());
   m_mapExtensions = BuildExtensionMap(m_setHandlers);
   m_bOwnProgramKnown = false;
+  {
+    std::lock_guard lock(result_mutex_);
+    m_linkedFiles.clear();
+    m_linkedOrder = 0;
+  }
 
   walk();
 
@@ -162,6 +167,36 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
 }
 
 void CVirusScanner::OnFileResult(const char*, ScanStatus) {}
+
+void CVirusScanner::NoteLinkedFile(const platform::FileAt& at, const platform::FileIdentity& identity,
+                                   std::uint64_t links, ScanStatus result) {
+  LinkedFile& linked = m_linkedFiles[identity];
+  // Every name counts once, whichever came first: the first to be searched
+  // saw the most names, since only remedies take names away.
+  ++linked.names_met;
+  linked.links = std::max(linked.links, links);
+  if (linked.left_behind || (result & (STATUS_CLEANED | STATUS_DELETED)) == 0) return;
+  // A remedy that kept the file (a cut in place) kept its other names with
+  // it; one that replaced or deleted the name left them on the old file.
+  if (at.folder.identity_of(at.name) == identity) return;
+  linked.left_behind = true;
+  linked.path = at.path;
+  linked.order = m_linkedOrder++;
+}
+
+std::vector<CVirusScanner::NamesLeftBehind> CVirusScanner::GetNamesLeftBehind() const {
+  std::lock_guard lock(result_mutex_);
+  std::vector<std::pair<std::size_t, NamesLeftBehind>> found;
+  for (const auto& [identity, linked] : m_linkedFiles) {
+    if (linked.left_behind && linked.links > linked.names_met) {
+      found.push_back({linked.order, NamesLeftBehind{linked.path, linked.links - linked.names_met}});
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<NamesLeftBehind> names;
+  for (auto& [order, left] : found) names.push_back(std::move(left));
+  return names;
+}
 
 ExtensionMap CVirusScanner::BuildExtensionMap(const HandlerSet& handlers) {
   ExtensionMap map;
@@ -531,6 +566,8 @@ bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt&
   platform::clear_error();
   try {
     HandlerSet matched;
+    std::uint64_t links = 1;
+    std::optional<platform::FileIdentity> identity;
     {
       platform::File file = std::move(opened.file);
       // The slot vectors are this thread's own and are reused from file to file.
@@ -562,6 +599,11 @@ bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt&
       for (std::size_t i = 0; i < found.size(); ++i) {
         if (found[i]) matched.insert(slot_handlers[i]);
       }
+      // Looked at before the remedy, which may give the name a new file.
+      if (!matched.empty()) {
+        links = file.link_count().value_or(1);
+        if (links > 1) identity = file.identity();
+      }
     }  // the file is closed before any remedy sees it
 
     m_strCurrentFile.set(path);
@@ -572,6 +614,7 @@ bool CVirusScanner::SearchOpened(SearchScratch& scratch, const platform::FileAt&
       bump(m_nFilesInfected);
       if (result & STATUS_CLEANED) bump(m_nFilesCleaned);
       if (result & STATUS_DELETED) bump(m_nFilesDeleted);
+      if (identity) NoteLinkedFile(at, *identity, links, result);
       OnFileResult(path.c_str(), result);
     }
     return true;

@@ -70,6 +70,17 @@ class CVirusScanner : public CScanThread {
 
   static ExtensionMap BuildExtensionMap(const HandlerSet& handlers);
 
+  // A remedied file whose other names (hard links) the walk did not meet:
+  // the remedy gave the name a new file or took it away, so those names
+  // still lead to the infected bytes. A page is cut in place, and its other
+  // names share the cut, so it is never one of these.
+  struct NamesLeftBehind {
+    std::string path;         // the name that was remedied
+    std::uint64_t count = 0;  // its other names outside the scan
+  };
+  // In the order of the remedies; call once the run is over.
+  std::vector<NamesLeftBehind> GetNamesLeftBehind() const;
+
   // Walks the folder and every folder below it. False when some folder in
   // it could not be listed (a start folder that does not exist is not one).
   bool ScanDirectory(const std::string& folder);
@@ -246,7 +257,7 @@ class CVirusScanner : public CScanThread {
   // Held from a file's first remedy to the end of its OnFileResult, so
   // remedies never run side by side, the log has one writer at a time and
   // its lines come in the order of the notifications.
-  std::mutex result_mutex_;
+  mutable std::mutex result_mutex_;
   std::optional<std::string> m_strOwnProgram;
   std::optional<platform::FileIdentity> m_ownProgramIdentity;
   // The scan log as it was opened, so that a walk never takes it for a
@@ -255,6 +266,27 @@ class CVirusScanner : public CScanThread {
   std::optional<platform::FileIdentity> m_logIdentity;
   std::vector<platform::FileIdentity> m_passedOverInWalks;
   bool m_bOwnProgramKnown = false;
+
+  // Infected files with more than one name, by the identity they had when
+  // they were searched; under result_mutex_.
+  struct LinkedFile {
+    std::size_t order = 0;       // of its first remedy that left names behind
+    std::string path;            // that remedy's name
+    std::uint64_t links = 0;     // the most names it was seen with
+    std::uint64_t names_met = 0;
+    bool left_behind = false;    // a remedy took one name away from it
+  };
+  struct IdentityOrder {
+    bool operator()(const platform::FileIdentity& a, const platform::FileIdentity& b) const {
+      return a.device != b.device ? a.device < b.device : a.index < b.index;
+    }
+  };
+  std::map<platform::FileIdentity, LinkedFile, IdentityOrder> m_linkedFiles;
+  std::size_t m_linkedOrder = 0;
+  // Notes an infected file with several names and what its remedy did to
+  // the name; under result_mutex_.
+  void NoteLinkedFile(const platform::FileAt& at, const platform::FileIdentity& identity, std::uint64_t links,
+                      ScanStatus result);
 };
 
 }  // namespace quarn

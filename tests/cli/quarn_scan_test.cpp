@@ -246,6 +246,45 @@ TEST_F(QuarnScan, backup_never_replaces_an_earlier_copy) {
   EXPECT_EQ(read_file(copy + ".1"), "second");
 }
 
+// A remedy that replaces or deletes a name leaves the file's other names on
+// the infected bytes. Those the walk met are remedied too; the rest are
+// counted and named once at the end. A page is cut in place, so its other
+// names share the cut.
+TEST_F(QuarnScan, other_names_of_a_remedied_file_outside_the_scan_are_counted_at_the_end) {
+  const std::string mail = tree_.write("disk/m.eml", kInfectedMail);
+  const std::string copy = tree_.write("disk/load.exe", kDamagedProgram);  // a dropped copy: deleted
+  const std::string page = tree_.write("disk/index.htm", sample::clean_page("Home") + sample::appended_block());
+  fs::create_directories(tree_.path("outside"));
+  struct Link {
+    std::string from;
+    const char* to;
+  };
+  for (const Link& link : {Link{mail, "disk/again.eml"}, Link{mail, "outside/m.eml"}, Link{copy, "outside/a"},
+                           Link{copy, "outside/b"}, Link{page, "outside/index.htm"}}) {
+    fs::create_hard_link(link.from, tree_.path(link.to));
+  }
+  const ScanRun run = run_scan({"--json", "--no-summary", tree_.path("disk")});
+  EXPECT_EQ(run.status, 1) << run.err;
+  std::map<std::string, std::uint64_t> outside;
+  std::vector<std::string> notes;
+  for (const std::string& line : lines_of(run.out)) {
+    const auto object = nlohmann::json::parse(line);
+    if (object.at("type") != "links") continue;
+    const std::string path = object.at("path");
+    outside[path] = object.at("names_outside");
+    notes.push_back("quarn-scan: " + path + ": " + std::to_string(outside[path]) +
+                    (outside[path] == 1 ? " other name of this file lies outside the scan and still leads"
+                                        : " other names of this file lie outside the scan and still lead") +
+                    " to the infected bytes");
+  }
+  // The mail's two names in the scan are both deleted; either one speaks.
+  const std::string mail_name = outside.count(mail) ? mail : tree_.path("disk/again.eml");
+  EXPECT_EQ(outside, (std::map<std::string, std::uint64_t>{{copy, 2}, {mail_name, 1}})) << run.out;
+  EXPECT_EQ(sorted(lines_of(run.err)), sorted(notes));
+  EXPECT_EQ(read_file(tree_.path("outside/a")), kDamagedProgram);
+  EXPECT_EQ(read_file(tree_.path("outside/index.htm")), sample::clean_page("Home"));
+}
+
 // Every remedy would fail on a read-only mount, each after its own read: the
 // scan refuses at once, and a preview, which changes nothing, still runs.
 TEST_F(QuarnScan, a_path_on_a_read_only_mount_is_refused_before_any_file_is_read_unless_previewed) {

@@ -280,6 +280,12 @@ std::optional<FileIdentity> File::identity() const {
   return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+std::optional<std::uint64_t> File::link_count() const {
+  struct stat st;
+  if (::fstat(fd_of(handle_), &st) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_nlink);
+}
+
 bool File::set_length(std::uint64_t length) {
   int rc;
   do {

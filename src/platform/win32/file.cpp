@@ -255,6 +255,12 @@ std::optional<FileIdentity> File::identity() const {
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+std::optional<std::uint64_t> File::link_count() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(win32::to_handle(handle_), &info)) return std::nullopt;
+  return info.nNumberOfLinks;
+}
+
 bool File::set_length(std::uint64_t length) {
   // Unlike SetEndOfFile, this leaves the file pointer where it was, as
   // ftruncate does.
