@@ -354,6 +354,7 @@ bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
       continue;
     }
     std::string path = stack.path() + platform::separator() + entry.name;
+    if (ShouldPassOver(path, entry.kind == platform::EntryKind::directory)) continue;
     if (entry.kind == platform::EntryKind::directory) {
       executor.at_folder_boundary();
       WalkInto(stack, *here, entry.name, std::move(path));
@@ -640,6 +641,8 @@ CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const 
   // the walk (or hang it on a blocking file): counted, never entered.
   return folder.is_pseudo_file_system() ? WalkDecision::count_only : WalkDecision::walk;
 }
+
+bool CVirusScanner::ShouldPassOver(const std::string&, bool) { return false; }
 
 // Both are said under the result lock, so that a front end writes them
 // between two results, never into one.

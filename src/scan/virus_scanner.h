@@ -149,6 +149,12 @@ class CVirusScanner : public CScanThread {
   // folder is walked. The scanner's own answer keeps out of pseudo file
   // systems (proc, sysfs, ...); derived scanners add rules of their own.
   virtual WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder);
+  // Asked for every entry below the start folder, before anything is made
+  // of it: true passes it over, uncounted, and a folder is not even opened,
+  // so one that could not be listed is no error either. The scanner's own
+  // answer passes nothing over; a front end may leave out what its user
+  // asked it to (and count that itself).
+  virtual bool ShouldPassOver(const std::string& path, bool folder);
   // Called on the worker thread for a folder that exists but could not be
   // listed, or whose listing failed midway. Its files are missed, so it
   // has already counted as a scan error; a front end may also name it.
