@@ -79,4 +79,11 @@ std::optional<std::string> full_path(const std::string& path);
 // "\\server\share\a" gives "server\share\a". The root alone gives "".
 std::string path_without_root(const std::string& absolute);
 
+// Everything that the file, pipe or device at path gives up to its end, its
+// links followed (a shell hands a list over as /dev/fd/63), or that the
+// standard input gives; the bytes as they come, no line end translated.
+// Nothing on failure, with the reason in last_error().
+std::optional<std::string> read_to_end(const std::string& path);
+std::optional<std::string> read_standard_input();
+
 }  // namespace quarn::platform

@@ -3,11 +3,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
+
+#include "platform/system_error.h"
 
 namespace quarn::platform {
 namespace {
@@ -17,6 +20,21 @@ NodeKind kind_from_mode(mode_t mode) {
   if (S_ISREG(mode)) return NodeKind::regular;
   if (S_ISLNK(mode)) return NodeKind::link;
   return NodeKind::other;
+}
+
+std::optional<std::string> read_descriptor(int descriptor) {
+  std::string bytes;
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    const ssize_t got = ::read(descriptor, chunk.data(), chunk.size());
+    if (got == 0) return bytes;
+    if (got > 0) {
+      bytes.append(chunk.data(), static_cast<std::size_t>(got));
+    } else if (errno != EINTR) {
+      record_system_error();
+      return std::nullopt;
+    }
+  }
 }
 
 }  // namespace
@@ -106,6 +124,19 @@ std::string log_text(const std::string& path) {
   }
   return out;
 }
+
+std::optional<std::string> read_to_end(const std::string& path) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    record_system_error();
+    return std::nullopt;
+  }
+  std::optional<std::string> bytes = read_descriptor(descriptor);
+  ::close(descriptor);
+  return bytes;
+}
+
+std::optional<std::string> read_standard_input() { return read_descriptor(STDIN_FILENO); }
 
 std::string default_start_folder() { return "/"; }
 

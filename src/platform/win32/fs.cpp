@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/system_error.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/reparse_rules.h"
 #include "platform/win32/wide_path.h"
@@ -32,6 +33,22 @@ NodeKind kind_from(const win32::NodeAttributes& node) {
 }
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+std::optional<std::string> read_handle(HANDLE handle) {
+  std::string bytes;
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      // A pipe ends so once its writer has closed it.
+      if (GetLastError() == ERROR_BROKEN_PIPE) return bytes;
+      record_system_error();
+      return std::nullopt;
+    }
+    if (got == 0) return bytes;
+    bytes.append(chunk.data(), got);
+  }
+}
 
 // The code page's bytes for one character, or nothing when the ANSI code
 // page has no exact byte form for it (no best-fit look-alikes).
@@ -182,6 +199,18 @@ std::string log_text(const std::string& path) {
   }
   return path;
 }
+
+std::optional<std::string> read_to_end(const std::string& path) {
+  UniqueHandle file(CreateFileW(win32::system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    record_system_error();
+    return std::nullopt;
+  }
+  return read_handle(file.get());
+}
+
+std::optional<std::string> read_standard_input() { return read_handle(GetStdHandle(STD_INPUT_HANDLE)); }
 
 std::string default_start_folder() { return "c:\\"; }
 
