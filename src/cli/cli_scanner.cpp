@@ -1,8 +1,10 @@
 #include "cli/cli_scanner.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "cli/json_output.h"
+#include "cli/path_glob.h"
 #include "cli/report.h"
 #include "remedies/handlers.h"
 
@@ -27,6 +29,7 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       log_path_(options.log_path.value_or(std::string())),
       one_file_system_(options.one_file_system),
       json_(options.json),
+      excludes_(options.excludes),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
       console_(console) {
@@ -81,6 +84,16 @@ std::string CommandLineScanner::full_path_of(const std::string& path) const {
   return platform::full_path(path).value_or(path);
 }
 
+std::string CommandLineScanner::relative_path_of(const std::string& path) const {
+  // Past the root's text the walk has joined plain names, which hold no
+  // separator; a root that ends in one ("/mnt/c/") gives a run of two.
+  const char separator = platform::separator();
+  std::string relative = path.substr(std::min(path.size(), roots_[current_root_].path.size()));
+  relative.erase(0, relative.find_first_not_of(separator));
+  std::replace(relative.begin(), relative.end(), separator, '/');
+  return relative;
+}
+
 void CommandLineScanner::ScanNamedFile(const ScanRoot& root) {
   // A file named through a link is opened as its target, and shown by the
   // name the user gave.
@@ -128,6 +141,18 @@ CVirusScanner::WalkDecision CommandLineScanner::ShouldWalk(const std::string& pa
     if (identity && identity->device != *root_device_) return WalkDecision::count_only;
   }
   return CVirusScanner::ShouldWalk(path, folder);
+}
+
+bool CommandLineScanner::ShouldPassOver(const std::string& path, bool folder) {
+  if (excludes_.empty()) return false;
+  const std::string relative = relative_path_of(path);
+  for (const std::string& glob : excludes_) {
+    if (glob_matches(glob, relative, folder)) {
+      excluded_.fetch_add(1, std::memory_order_relaxed);
+      return true;
+    }
+  }
+  return false;
 }
 
 void CommandLineScanner::ReportFailure(std::string_view what, const std::string& path, std::string_view after) {

@@ -31,11 +31,15 @@ class CommandLineScanner : public CVirusScanner {
   // How many files' log lines could not be written; each is also a scan
   // error.
   std::int64_t log_lines_lost() const { return log_lines_lost_.load(std::memory_order_relaxed); }
+  // How many folders and files --exclude left out (what lies in a folder
+  // left out is not counted: it was never listed).
+  std::int64_t excluded() const { return excluded_.load(std::memory_order_relaxed); }
 
  protected:
   ScanStatus ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) override;
   platform::Abandoned RemoveLeftover(CVirusHandler& handler, const platform::FileAt& file) override;
   WalkDecision ShouldWalk(const std::string& path, const platform::Folder& folder) override;
+  bool ShouldPassOver(const std::string& path, bool folder) override;
   void OnFolderNotListed(const std::string& path) override;
   void OnDataNotOnDisk(const std::string& path) override;
   void OnFileNotRead(const std::string& path) override;
@@ -45,6 +49,9 @@ class CommandLineScanner : public CVirusScanner {
 
  private:
   std::string full_path_of(const std::string& path) const;
+  // The path below the root being walked, with "/" between its names, as
+  // the globs of --exclude see it.
+  std::string relative_path_of(const std::string& path) const;
   // Names a failure and its reason (this thread's record) on stderr, and
   // with --json also on stdout.
   void ReportFailure(std::string_view what, const std::string& path, std::string_view after);
@@ -56,6 +63,7 @@ class CommandLineScanner : public CVirusScanner {
   const std::string log_path_;
   const bool one_file_system_;
   const bool json_;
+  const std::vector<std::string> excludes_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
   ConsoleOutput& console_;
@@ -69,6 +77,7 @@ class CommandLineScanner : public CVirusScanner {
   // the result lock.
   bool failure_named_ = false;
   std::atomic<std::int64_t> log_lines_lost_{0};
+  std::atomic<std::int64_t> excluded_{0};
 };
 
 }  // namespace quarn::cli

@@ -83,7 +83,7 @@ std::string json_names_left_behind_line(const std::string& path, std::uint64_t c
 }
 
 std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
-                              platform::StopSignal stop) {
+                              platform::StopSignal stop, std::int64_t excluded) {
   json object;
   object["type"] = "summary";
   object["report_only"] = report_only;
@@ -94,6 +94,7 @@ std::string json_summary_line(const Figures& figures, bool report_only, std::int
   object["files_deleted"] = figures.files_deleted;
   object["scan_errors"] = figures.scan_errors;
   object["directories"] = figures.directories;
+  object["excluded"] = excluded;
   object["log_lines_lost"] = log_lines_lost;
   object["bytes_read"] = figures.bytes_read;
   object["elapsed_seconds"] = figures.elapsed_seconds < 0 ? 0 : figures.elapsed_seconds;

@@ -32,19 +32,20 @@ std::string json_file_line(ScanStatus status, bool report_only, const CVirusHand
 // searched), "list" (a folder), "back up" or "write the log".
 std::string json_error_line(std::string_view what, const std::string& path, const platform::ErrorRecord& record);
 
-// {"type":"summary", every counter, "log_lines_lost", "bytes_read",
-// "elapsed_seconds"} and a line end. log_lines_lost is the part of
-// scan_errors that is lines the log could not take, so that a script can tell
-// a full disk under the log from files that failed.
 // {"type":"links","path":...,"names_outside":N} and a line end: a remedied
 // file with N other names (hard links) that the scan did not reach, which
 // still lead to the infected bytes.
 std::string json_names_left_behind_line(const std::string& path, std::uint64_t count);
 
-// "stopped_by" is the signal that stopped the scan ("SIGINT", "SIGTERM",
-// "SIGHUP"), or null for a scan that ran to its end.
+// {"type":"summary", every counter, "log_lines_lost", "bytes_read",
+// "elapsed_seconds"} and a line end. log_lines_lost is the part of
+// scan_errors that is lines the log could not take, so that a script can tell
+// a full disk under the log from files that failed. "stopped_by" is the
+// signal that stopped the scan ("SIGINT", "SIGTERM", "SIGHUP"), or null
+// for a scan that ran to its end. "excluded", after "directories", counts
+// what --exclude left out (0 without it).
 std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
-                              platform::StopSignal stop = platform::StopSignal::none);
+                              platform::StopSignal stop = platform::StopSignal::none, std::int64_t excluded = 0);
 
 // Standard base64 (RFC 4648, with padding).
 std::string base64(const std::string& bytes);

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/path_glob.h"
+
 namespace quarn::cli {
 namespace {
 
@@ -97,6 +99,11 @@ CLI::Validator decimal_in_range(unsigned min, unsigned max) {
       "");
 }
 
+// A glob that could match nothing is a mistake, said before any walk.
+CLI::Validator glob_check() {
+  return CLI::Validator([](const std::string& glob) { return glob_fault(glob).value_or(std::string()); }, "");
+}
+
 std::string unknown_options(const std::vector<std::string>& words) {
   std::string text = words.size() > 1 ? "unknown options: " : "unknown option: ";
   for (std::size_t i = 0; i < words.size(); ++i) text += (i ? ", " : "") + words[i];
@@ -115,7 +122,7 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   // from the current drive's root, and scripts expect one syntax everywhere.
   app.allow_windows_style_options(false);
 
-  app.add_option("PATH", options.paths, "File or folder to scan")->required();
+  app.add_option("PATH", options.paths, "File or folder to scan (required unless --files-from names some)");
   app.add_option("--log", options.log_path,
                  "Write the scan log to FILE (created or emptied), or to a device such as /dev/null; "
                  "by default there is none")
@@ -142,6 +149,22 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
                  "DIR is created if need be and is never walked")
       ->type_name("DIR")
       ->excludes(report_only);
+  // One GLOB per --exclude: a vector option would take the PATHs after it
+  // for more globs.
+  app.add_option("--exclude", options.excludes,
+                 "Leave out, below each PATH, what GLOB matches: a folder is not entered, a file not opened. "
+                 "GLOB is matched against the path from the PATH, with / between names: * and ? within a "
+                 "name, ** for any number of folders; a GLOB without / matches a name at any depth. Repeatable")
+      ->type_name("GLOB")
+      ->allow_extra_args(false)
+      ->check(glob_check());
+  auto* files_from = app.add_option("--files-from", options.files_from,
+                                    "Scan the PATHs that FILE lists (- for stdin), one a line, after those of "
+                                    "the command line; the whole list is read and checked first")
+                         ->type_name("FILE");
+  app.add_flag("-0,--null", options.null_separated,
+               "The PATHs of --files-from end in NUL bytes, as find -print0 writes them")
+      ->needs(files_from);
 
   ParsedCommandLine parsed;
   try {
@@ -162,6 +185,11 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     parsed.text = usage_error(unknown.empty() ? error.what() : unknown_options(unknown));
     return parsed;
   }
+  if (options.paths.empty() && !options.files_from) {
+    parsed.exit_status = kExitError;
+    parsed.text = usage_error("PATH is required");
+    return parsed;
+  }
   for (const std::string& path : options.paths) {
     if (path.empty()) {
       parsed.exit_status = kExitError;
@@ -169,9 +197,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
       return parsed;
     }
   }
-  if ((options.log_path && options.log_path->empty()) || (options.backup_dir && options.backup_dir->empty())) {
+  if ((options.log_path && options.log_path->empty()) || (options.backup_dir && options.backup_dir->empty()) ||
+      (options.files_from && options.files_from->empty())) {
     parsed.exit_status = kExitError;
-    parsed.text = usage_error("--log and --backup need a non-empty name");
+    parsed.text = usage_error("--log, --backup and --files-from need a non-empty name");
     return parsed;
   }
   parsed.options = std::move(options);

@@ -26,6 +26,12 @@ struct CliOptions {
   // Threads that search files at once; 1 scans each file in the walk's
   // order. Nothing: chosen by plan_scan from the processors and the disks.
   std::optional<unsigned> jobs;
+  // Globs of the paths below a PATH that the walk leaves out (path_glob.h).
+  std::vector<std::string> excludes;
+  // A list of more PATHs ("-": the standard input), one a line, or each
+  // ended by a NUL byte when null_separated (-0).
+  std::optional<std::string> files_from;
+  bool null_separated = false;
 };
 
 // What the command line asks for. Either options for a scan, or a text to

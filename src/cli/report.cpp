@@ -76,7 +76,8 @@ const char* stop_signal_name(platform::StopSignal stop) {
   return nullptr;
 }
 
-std::string format_summary(const Figures& figures, bool report_only, platform::StopSignal stop) {
+std::string format_summary(const Figures& figures, bool report_only, platform::StopSignal stop,
+                           std::optional<std::int64_t> excluded) {
   std::string out;
   add_item(out, "Files scanned", figures.files_scanned);
   add_item(out, "Files skipped", figures.files_skipped);
@@ -85,6 +86,7 @@ std::string format_summary(const Figures& figures, bool report_only, platform::S
   add_item(out, report_only ? "Files to delete" : "Files deleted", figures.files_deleted);
   add_item(out, "Scan errors", figures.scan_errors);
   add_item(out, "Directories", figures.directories);
+  if (excluded) add_item(out, "Excluded", *excluded);
   out += "Data read: " + format_mbytes(static_cast<double>(figures.bytes_read) / kBytesPerMegabyte) + " MB\n";
   out += "Elapsed: " + format_elapsed(figures.elapsed_seconds) + "\n";
   if (const char* signal = stop_signal_name(stop)) out += std::string("Stopped by: ") + signal + "\n";

@@ -48,9 +48,11 @@ std::string format_elapsed(std::int64_t seconds);
 // was cleaned or deleted, so those two lines say "Files to clean" and
 // "Files to delete" instead. A scan that a signal stopped ends with
 // "Stopped by: SIGINT" (or SIGTERM, SIGHUP), so that nobody takes its
-// counts for a whole tree's.
+// counts for a whole tree's. With excluded (a scan given --exclude) an item
+// "Excluded" follows "Directories"; without, the summary is as it always was.
 std::string format_summary(const Figures& figures, bool report_only,
-                           platform::StopSignal stop = platform::StopSignal::none);
+                           platform::StopSignal stop = platform::StopSignal::none,
+                           std::optional<std::int64_t> excluded = std::nullopt);
 
 // "SIGINT", "SIGTERM" or "SIGHUP"; nullptr for none.
 const char* stop_signal_name(platform::StopSignal stop);

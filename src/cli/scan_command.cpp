@@ -108,12 +108,14 @@ int scan(const CliOptions& options) {
   const Figures figures = scanner.GetFigures();
   const platform::StopSignal stopped_by = platform::received_stop_signal();
   if (!options.no_summary && options.json) {
-    console.write(json_summary_line(figures, options.report_only, scanner.log_lines_lost(), stopped_by));
+    console.write(
+        json_summary_line(figures, options.report_only, scanner.log_lines_lost(), stopped_by, scanner.excluded()));
   } else if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).
     std::string text(1, '\n');
-    text += format_summary(figures, options.report_only, stopped_by);
+    text += format_summary(figures, options.report_only, stopped_by,
+                           options.excludes.empty() ? std::nullopt : std::optional(scanner.excluded()));
     console.write(text);
   }
   if (console.output_failed()) print_line(stderr, "quarn-scan: writing to the standard output failed");

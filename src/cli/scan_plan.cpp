@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "cli/report.h"
 #include "platform/storage.h"
 
 namespace quarn::cli {
@@ -22,6 +23,29 @@ std::string quoted(const std::string& name) {
   text += platform::log_text(name);
   text += '\'';
   return text;
+}
+
+// A PATH to check, with the line of --files-from that named it (0: the
+// command line), so that a message can point at the line.
+struct NamedPath {
+  std::string path;
+  std::size_t line = 0;
+};
+
+// The PATHs of a list, in its order, without its empty lines. A line may end
+// in CR LF, as Windows editors write it; a name ended by NUL keeps every
+// byte before the NUL, CR and LF included.
+void add_listed(std::vector<NamedPath>& named, const std::string& bytes, bool null_separated) {
+  const char end = null_separated ? '\0' : '\n';
+  std::size_t line = 0;
+  for (std::size_t start = 0; start < bytes.size();) {
+    const std::size_t stop = std::min(bytes.find(end, start), bytes.size());
+    std::string name = bytes.substr(start, stop - start);
+    start = stop + 1;
+    ++line;
+    if (!null_separated && name.ends_with('\r')) name.pop_back();
+    if (!name.empty()) named.push_back({std::move(name), line});
+  }
 }
 
 // The roots less every one that names the same file or folder as one before
@@ -49,8 +73,32 @@ unsigned default_jobs(bool on_rotational_disk, unsigned processors) {
 }
 
 PlanOutcome plan_scan(const CliOptions& options) {
+  std::vector<NamedPath> named;
+  for (const std::string& path : options.paths) named.push_back({path});
+  // Read whole before the first check, so that a list cut short by a
+  // failing read starts no scan.
+  const std::string list = options.files_from.value_or(std::string());
+  if (options.files_from) {
+    auto bytes = list == "-" ? platform::read_standard_input() : platform::read_to_end(list);
+    if (!bytes) {
+      return failure("cannot read the list " + quoted(list) + ": " + shown_error(platform::last_error()).reason);
+    }
+    add_listed(named, *bytes, options.null_separated);
+  }
+
   ScanPlan plan;
-  for (const std::string& path : options.paths) {
+  for (const NamedPath& one : named) {
+    const std::string& path = one.path;
+    // A fault of a listed PATH names its line, which may hold a name no
+    // message can show plainly.
+    const auto refuse = [&](std::string what) {
+      if (one.line == 0) return failure(std::move(what));
+      return failure("--files-from " + quoted(list) + ", line " + std::to_string(one.line) + ": " + std::move(what));
+    };
+    // Only a list can hold one: a name ends at a NUL byte for the system.
+    if (path.find('\0') != std::string::npos) {
+      return refuse("a name holds a NUL byte; -0 reads a list whose names end in NUL");
+    }
     ScanRoot root;
     root.path = path;
     root.target = path;
@@ -60,16 +108,16 @@ PlanOutcome plan_scan(const CliOptions& options) {
       // link (the walk follows a start folder's link itself), a file is
       // opened as the link's target.
       auto target = platform::full_path(path);
-      if (!target) return failure(quoted(path) + " is a link to nothing");
+      if (!target) return refuse(quoted(path) + " is a link to nothing");
       root.target = *target;
       kind = platform::node_kind(root.target);
     }
-    if (kind == platform::NodeKind::missing) return failure(quoted(path) + " does not exist");
+    if (kind == platform::NodeKind::missing) return refuse(quoted(path) + " does not exist");
     if (kind != platform::NodeKind::directory && kind != platform::NodeKind::regular) {
-      return failure(quoted(path) + " is neither a regular file nor a folder");
+      return refuse(quoted(path) + " is neither a regular file nor a folder");
     }
     auto full = platform::full_path(root.target);
-    if (!full) return failure("cannot find the full path of " + quoted(path));
+    if (!full) return refuse("cannot find the full path of " + quoted(path));
     root.full = *full;
     root.is_file = kind == platform::NodeKind::regular;
     plan.roots.push_back(std::move(root));

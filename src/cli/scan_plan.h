@@ -40,7 +40,9 @@ struct PlanOutcome {
   std::string error;
 };
 
-// Every PATH must be an existing folder or regular file. A PATH that is a
+// Every PATH must be an existing folder or regular file, and so must every
+// one that --files-from lists, after those of the command line; the list is
+// read whole first, and a fault of a listed one names its line. A PATH that is a
 // link was named on purpose and is followed once: the walk starts at its
 // target. The backup folder is created here and must not hold any PATH.
 // The jobs are chosen here when the command line names none.

@@ -75,7 +75,7 @@ TEST(JsonSummaryLine, holds_every_counter_the_bytes_and_the_seconds) {
   EXPECT_EQ(parsed(json_summary_line(f, false, 4)),
             json::parse(R"({"type":"summary","report_only":false,"files_scanned":120,"files_skipped":7,
                             "files_infected":5,"files_cleaned":3,"files_deleted":1,"scan_errors":1,
-                            "directories":9,"log_lines_lost":4,"bytes_read":5000000000,"elapsed_seconds":3725,
+                            "directories":9,"excluded":0,"log_lines_lost":4,"bytes_read":5000000000,"elapsed_seconds":3725,
                             "stopped_by":null})"));
   f.elapsed_seconds = -2;  // the clock was set back
   EXPECT_EQ(parsed(json_summary_line(f, true, 0)).at("elapsed_seconds"), 0);

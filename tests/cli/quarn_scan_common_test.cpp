@@ -275,6 +275,34 @@ TEST_F(QuarnScanBinary, json_with_quiet_keeps_only_the_summary_and_no_summary_dr
   EXPECT_EQ(files[0].at("path"), tree_.path("s/m.eml"));
 }
 
+// Globs see the path below the PATH with "/" between names, also on Windows.
+// What they match is never opened and counts once; a folder's files not at all.
+TEST_F(QuarnScanBinary, exclude_leaves_out_what_its_globs_match_and_counts_it) {
+  const std::string kept = tree_.write("t/keep.eml", kInfectedMail);
+  const std::string deep = tree_.write("t/x/y/keep.eml", kInfectedMail);
+  const std::vector<std::string> left = {tree_.write("t/logs/a.eml", kInfectedMail),
+                                         tree_.write("t/logs/b.eml", kInfectedMail),
+                                         tree_.write("t/x/y/skip.eml", kInfectedMail),
+                                         tree_.write("t/x/z/page.htm", kInfectedMail)};
+  const std::vector<std::string> globs = {"--exclude", "logs", "--exclude", "x/**/skip.eml", "--exclude", "*.htm"};
+  std::vector<std::string> args = globs;
+  args.push_back(tree_.path("t"));
+  const ScanRun run = run_scan(args);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const SplitOutput out = split(run.out);
+  EXPECT_EQ(sorted(out.results), sorted({"deleted:  " + kept, "deleted:  " + deep}));
+  ASSERT_EQ(out.summary.size(), 10u) << run.out;
+  EXPECT_EQ(out.summary[6], "Directories: 4");
+  EXPECT_EQ(out.summary[7], "Excluded: 3");
+  for (const std::string& path : left) EXPECT_EQ(read_file(path), kInfectedMail) << path;
+
+  args = globs;
+  args.insert(args.end(), {"--json", "--report-only", tree_.path("t")});
+  const std::vector<json> objects = objects_of(run_scan(args).out);
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects.back().at("excluded"), 3);
+}
+
 #ifndef _WIN32
 // Windows names are text in the ANSI code page; only POSIX names can be any
 // bytes.

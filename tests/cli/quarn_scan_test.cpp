@@ -330,6 +330,31 @@ TEST_F(QuarnScan, file_that_cannot_be_backed_up_is_left_unchanged_and_is_an_erro
   }
 }
 
+// A list as find -print0 writes it: a name keeps its CR and LF, an empty
+// one is skipped, a folder is walked, and the listed PATHs follow the
+// command line's. A list of lines drops the CR of a CR LF end, and a name
+// there that does not exist is refused by its line before any file is read.
+TEST_F(QuarnScan, files_from_scans_the_listed_paths_after_the_named_ones) {
+  const std::string first = tree_.write("first.eml", kInfectedMail);
+  const std::string newline = tree_.write("d/new\nline.eml", kInfectedMail);
+  const std::string crlf = tree_.write("d/cr\r\nlf.eml", kInfectedMail);
+  const std::string walked = tree_.write("e/sub/m.nws", kInfectedMail);
+  const std::string list = tree_.write("list0", newline + '\0' + crlf + '\0' + '\0' + tree_.path("e") + '\0');
+  const ScanRun run = run_scan({"--jobs", "1", "--no-summary", "-0", "--files-from", list, first});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(lines_of(run.out), (std::vector<std::string>{"deleted:  " + first,
+                                                         "deleted:  " + tree_.path("d/new\\x0Aline.eml"),
+                                                         "deleted:  " + tree_.path("d/cr\\x0D\\x0Alf.eml"),
+                                                         "deleted:  " + walked}));
+
+  const std::string stays = tree_.write("stays.eml", kInfectedMail);
+  const std::string lines = tree_.write("list", stays + "\r\n\n" + tree_.path("nope") + "\n");
+  const ScanRun bad = run_scan({"--files-from", lines});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err, "quarn-scan: --files-from '" + lines + "', line 3: '" + tree_.path("nope") + "' does not exist\n");
+  EXPECT_EQ(read_file(stays), kInfectedMail);
+}
+
 struct BadUsage {
   const char* name;
   std::vector<std::string> args;  // "@" stands for the tree's root
@@ -369,7 +394,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
                       BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}},
                       BadUsage{"no_jobs", {"--jobs", "0", "@/disk"}},
-                      BadUsage{"jobs_not_a_number", {"-j", "many", "@/disk"}}),
+                      BadUsage{"jobs_not_a_number", {"-j", "many", "@/disk"}},
+                      BadUsage{"empty_glob", {"--exclude=", "@/disk"}},
+                      BadUsage{"null_without_a_list", {"-0", "@/disk"}},
+                      BadUsage{"list_that_cannot_be_read", {"--files-from", "@/nothing-here"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LogPlace {
