@@ -1,6 +1,7 @@
 #include "cli/cli_scanner.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "cli/json_output.h"
@@ -40,17 +41,21 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
   }
   set_jobs(plan.jobs);
   // A PATH that lies below another is scanned as itself, once: the other's
-  // walk passes it over.
+  // walk passes it over. Each PATH looks once at each folder above it,
+  // however many folders are named, as --files-from may name thousands.
   std::vector<std::optional<platform::FileIdentity>> identities;
-  for (const ScanRoot& root : roots_) identities.push_back(platform::identity_of(root.target));
+  std::set<platform::FileIdentity> folders;
+  for (const ScanRoot& root : roots_) {
+    identities.push_back(platform::identity_of(root.target));
+    if (identities.back() && !root.is_file) folders.insert(*identities.back());
+  }
   for (std::size_t i = 0; i < roots_.size(); ++i) {
-    for (std::size_t j = 0; j < roots_.size(); ++j) {
-      if (i == j || !identities[i] || !identities[j] || roots_[j].is_file) continue;
-      if (platform::lies_within(roots_[i].full, *identities[j])) {
-        PassOverInWalks(*identities[i]);
-        break;
-      }
-    }
+    if (!identities[i] || folders.empty()) continue;
+    const platform::FileIdentity self = *identities[i];
+    const auto another_folder = [&](const platform::FileIdentity& folder) {
+      return folder != self && folders.contains(folder);
+    };
+    if (platform::lies_within(roots_[i].full, another_folder)) PassOverInWalks(self);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "cli/scan_plan.h"
 
 #include <algorithm>
+#include <set>
 #include <thread>
 
 #include "cli/report.h"
@@ -55,11 +56,11 @@ void add_listed(std::vector<NamedPath>& named, const std::string& bytes, bool nu
 // the rule for the kernel's file systems treat as named) or a named file.
 std::vector<ScanRoot> without_repeats(std::vector<ScanRoot> roots) {
   std::vector<ScanRoot> kept;
-  std::vector<platform::FileIdentity> seen;
+  // A set, since --files-from may name a whole disk's files.
+  std::set<platform::FileIdentity> seen;
   for (ScanRoot& root : roots) {
     auto identity = platform::identity_of(root.target);
-    if (identity && std::find(seen.begin(), seen.end(), *identity) != seen.end()) continue;
-    if (identity) seen.push_back(*identity);
+    if (identity && !seen.insert(*identity).second) continue;
     kept.push_back(std::move(root));
   }
   return kept;

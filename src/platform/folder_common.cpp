@@ -28,14 +28,18 @@ constexpr std::array<std::uint64_t, 14> kPseudoFileSystemTypes = {
 }  // namespace
 
 bool lies_within(const std::string& full_path, const FileIdentity& folder) {
-  auto is_folder = [&](const std::string& path) {
+  return lies_within(full_path, [&](const FileIdentity& identity) { return identity == folder; });
+}
+
+bool lies_within(const std::string& full_path, const std::function<bool(const FileIdentity&)>& is_folder) {
+  auto is_folder_at = [&](const std::string& path) {
     auto identity = identity_of(path);
-    return identity && *identity == folder;
+    return identity && is_folder(*identity);
   };
-  if (is_folder(full_path)) return true;
+  if (is_folder_at(full_path)) return true;
   const char sep = separator();
   for (std::size_t i = 0; i < full_path.size(); ++i) {
-    if (full_path[i] == sep && is_folder(full_path.substr(0, i + 1))) return true;
+    if (full_path[i] == sep && is_folder_at(full_path.substr(0, i + 1))) return true;
   }
   return false;
 }

@@ -5,7 +5,9 @@
 // absolute \\?\ form that the system is given.
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,6 +38,8 @@ struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  // Some order, so that many identities can be looked up in a set.
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 std::optional<FileIdentity> identity_of(const std::string& path);
 // Whether the file or folder at full_path (an absolute path) is the folder
@@ -43,6 +47,9 @@ std::optional<FileIdentity> identity_of(const std::string& path);
 // folder upwards, so that letter case, links and other spellings of the
 // folder's path make no difference.
 bool lies_within(const std::string& full_path, const FileIdentity& folder);
+// The same for whichever folders is_folder says yes to: one look at each
+// folder on the way, however many folders are asked about.
+bool lies_within(const std::string& full_path, const std::function<bool(const FileIdentity&)>& is_folder);
 
 // The full path of the running program (GetModuleFileNameW), if known.
 std::optional<std::string> own_program_path();

@@ -484,8 +484,7 @@ bool CVirusScanner::IsOwnFile(const std::string& path, const std::optional<platf
 }
 
 bool CVirusScanner::IsPassedOverInWalks(const std::optional<platform::FileIdentity>& identity) const {
-  return identity && std::find(m_passedOverInWalks.begin(), m_passedOverInWalks.end(), *identity) !=
-                         m_passedOverInWalks.end();
+  return identity && m_passedOverInWalks.contains(*identity);
 }
 
 bool CVirusScanner::ScanFile(const std::string& path) {

@@ -162,7 +162,7 @@ class CVirusScanner : public CScanThread {
   // A file or folder that a walk passes over without a count wherever it
   // meets it, since it is scanned on its own: another start folder, or a
   // file named by itself. Set before Start.
-  void PassOverInWalks(const platform::FileIdentity& identity) { m_passedOverInWalks.push_back(identity); }
+  void PassOverInWalks(const platform::FileIdentity& identity) { m_passedOverInWalks.insert(identity); }
   // Called on the worker thread for a file that a handler claims but whose
   // data is not on the disk (an offline file, a cloud file not fetched). It
   // is never opened, since that would fetch it, and counts as skipped; a
@@ -270,7 +270,8 @@ class CVirusScanner : public CScanThread {
   // file of the disk (a log named scan.eml would be deleted).
   std::optional<std::string> m_strLogPath;
   std::optional<platform::FileIdentity> m_logIdentity;
-  std::vector<platform::FileIdentity> m_passedOverInWalks;
+  // A set: every entry of a walk is looked up, and a list may name many.
+  std::set<platform::FileIdentity> m_passedOverInWalks;
   bool m_bOwnProgramKnown = false;
 
   // Infected files with more than one name, by the identity they had when
