@@ -7,9 +7,10 @@
 namespace quarn::platform {
 
 // Whether the device that holds path says it has moving heads (a spinning
-// disk), where reads side by side make it seek back and forth. Nothing when
-// nobody says: a memory or network file system, a path that cannot be
-// looked at, or a platform that offers no such flag. Many virtual disks say
+// disk), where reads side by side make it seek back and forth: the block
+// queue's rotational flag on Linux, the seek penalty on Windows. Nothing
+// when nobody says: a memory or network file system, a path that cannot be
+// looked at, or a device that offers no such answer. Many virtual disks say
 // so wrongly, in either direction; it is a hint for a default, never a rule.
 std::optional<bool> is_rotational(const std::string& path);
 
