@@ -39,7 +39,11 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
   if (wants_log_ && !HasLog() && platform::LogFile::place_of(log_path_) == platform::LogFile::Place::device) {
     m_fileLog = platform::LogFile::open_device(log_path_);
   }
-  set_jobs(plan.jobs);
+  if (plan.adaptive_jobs) {
+    set_adaptive_jobs(plan.jobs, plan.seeks_hint);
+  } else {
+    set_jobs(plan.jobs);
+  }
   // A PATH that lies below another is scanned as itself, once: the other's
   // walk passes it over. Each PATH looks once at each folder above it,
   // however many folders are named, as --files-from may name thousands.

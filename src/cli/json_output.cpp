@@ -82,8 +82,7 @@ std::string json_names_left_behind_line(const std::string& path, std::uint64_t c
   return line_of(object);
 }
 
-std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
-                              platform::StopSignal stop, std::int64_t excluded) {
+std::string json_summary_line(const Figures& figures, bool report_only, const SummaryFacts& facts) {
   json object;
   object["type"] = "summary";
   object["report_only"] = report_only;
@@ -94,15 +93,17 @@ std::string json_summary_line(const Figures& figures, bool report_only, std::int
   object["files_deleted"] = figures.files_deleted;
   object["scan_errors"] = figures.scan_errors;
   object["directories"] = figures.directories;
-  object["excluded"] = excluded;
-  object["log_lines_lost"] = log_lines_lost;
+  object["excluded"] = facts.excluded;
+  object["log_lines_lost"] = facts.log_lines_lost;
   object["bytes_read"] = figures.bytes_read;
   object["elapsed_seconds"] = figures.elapsed_seconds < 0 ? 0 : figures.elapsed_seconds;
-  if (const char* signal = stop_signal_name(stop)) {
+  if (const char* signal = stop_signal_name(facts.stop)) {
     object["stopped_by"] = signal;
   } else {
     object["stopped_by"] = nullptr;
   }
+  object["jobs"] = facts.jobs;
+  object["jobs_reason"] = facts.jobs_reason.empty() ? "--jobs" : facts.jobs_reason;
   return line_of(object);
 }
 

@@ -37,15 +37,26 @@ std::string json_error_line(std::string_view what, const std::string& path, cons
 // still lead to the infected bytes.
 std::string json_names_left_behind_line(const std::string& path, std::uint64_t count);
 
-// {"type":"summary", every counter, "log_lines_lost", "bytes_read",
-// "elapsed_seconds"} and a line end. log_lines_lost is the part of
-// scan_errors that is lines the log could not take, so that a script can tell
-// a full disk under the log from files that failed. "stopped_by" is the
-// signal that stopped the scan ("SIGINT", "SIGTERM", "SIGHUP"), or null
-// for a scan that ran to its end. "excluded", after "directories", counts
-// what --exclude left out (0 without it).
-std::string json_summary_line(const Figures& figures, bool report_only, std::int64_t log_lines_lost,
-                              platform::StopSignal stop = platform::StopSignal::none, std::int64_t excluded = 0);
+// What the summary says besides the counters.
+struct SummaryFacts {
+  // The part of scan_errors that is lines the log could not take, so that a
+  // script can tell a full disk under the log from files that failed.
+  std::int64_t log_lines_lost = 0;
+  // "stopped_by": the signal that stopped the scan ("SIGINT", "SIGTERM",
+  // "SIGHUP"), or null for a scan that ran to its end.
+  platform::StopSignal stop = platform::StopSignal::none;
+  // "excluded", after "directories": what --exclude left out (0 without it).
+  std::int64_t excluded = 0;
+  // "jobs" and "jobs_reason": how many files were read at once, and why;
+  // the reason is "--jobs" when the command line set the count.
+  std::size_t jobs = 1;
+  std::string jobs_reason;
+};
+
+// {"type":"summary", every counter, "excluded", "log_lines_lost",
+// "bytes_read", "elapsed_seconds", "stopped_by", "jobs", "jobs_reason"} and
+// a line end.
+std::string json_summary_line(const Figures& figures, bool report_only, const SummaryFacts& facts);
 
 // Standard base64 (RFC 4648, with padding).
 std::string base64(const std::string& bytes);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <set>
-#include <thread>
 
 #include "cli/report.h"
 #include "platform/storage.h"
@@ -67,11 +66,6 @@ std::vector<ScanRoot> without_repeats(std::vector<ScanRoot> roots) {
 }
 
 }  // namespace
-
-unsigned default_jobs(bool on_rotational_disk, unsigned processors) {
-  if (on_rotational_disk) return 1;
-  return std::clamp(processors, 1u, kMaxDefaultJobs);
-}
 
 PlanOutcome plan_scan(const CliOptions& options) {
   std::vector<NamedPath> named;
@@ -152,10 +146,13 @@ PlanOutcome plan_scan(const CliOptions& options) {
   if (options.jobs) {
     plan.jobs = *options.jobs;
   } else {
-    const bool spins = std::any_of(plan.roots.begin(), plan.roots.end(), [](const ScanRoot& root) {
+    // Whether the device seeks is found by measuring; what it says of
+    // itself only asks for a clearer gain before reading more at once.
+    plan.jobs = kMaxDefaultJobs;
+    plan.adaptive_jobs = true;
+    plan.seeks_hint = std::any_of(plan.roots.begin(), plan.roots.end(), [](const ScanRoot& root) {
       return platform::is_rotational(root.target).value_or(false);
     });
-    plan.jobs = default_jobs(spins, std::thread::hardware_concurrency());
   }
 
   PlanOutcome outcome;

@@ -21,18 +21,17 @@ struct ScanRoot {
 struct ScanPlan {
   std::vector<ScanRoot> roots;
   std::optional<BackupStore> backup;
-  // The threads that search files: --jobs, or default_jobs for the roots.
+  // The threads that search files: --jobs; without it the most that the
+  // scan may grow to as it finds how many reads at once pay.
   unsigned jobs = 1;
+  bool adaptive_jobs = false;
+  // Some PATH lies on a disk that says it spins: a hint for that search.
+  bool seeks_hint = false;
 };
 
 // Most threads a scan takes unasked: each holds a ring of 128 KiB, and more
 // only queue for the same disk.
 inline constexpr unsigned kMaxDefaultJobs = 16;
-
-// The jobs of a scan whose command line names none: 1 when some PATH lies on
-// a disk that says it spins, else one per processor (processors is 0 when
-// unknown), at most kMaxDefaultJobs.
-unsigned default_jobs(bool on_rotational_disk, unsigned processors);
 
 // Either a plan, or one line that says what is wrong.
 struct PlanOutcome {

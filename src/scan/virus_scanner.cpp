@@ -1,6 +1,7 @@
 #include "scan/virus_scanner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -153,6 +154,11 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
   m_mapExtensions = BuildExtensionMap(m_setHandlers);
   m_bOwnProgramKnown = false;
   {
+    std::lock_guard lock(depth_mutex_);
+    if (adaptive_) depth_control_.emplace(jobs_, seeks_hint_);
+    files_done_.store(0, std::memory_order_relaxed);
+  }
+  {
     std::lock_guard lock(result_mutex_);
     m_linkedFiles.clear();
     m_linkedOrder = 0;
@@ -249,13 +255,23 @@ class CVirusScanner::InlineExecutor final : public FileExecutor {
 class CVirusScanner::PoolExecutor final : public FileExecutor {
  public:
   // Throws std::system_error when no thread can be had.
-  PoolExecutor(CVirusScanner& scanner, std::size_t jobs)
+  PoolExecutor(CVirusScanner& scanner, std::size_t jobs, bool adaptive)
       : scratch_(jobs),
-        pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued),
-              std::clamp<std::size_t>(kMostFilesInHand / jobs, 1, platform::ReadAhead::most_files()),
-              [&scanner, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
+        pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued), batch_for(jobs),
+              [&scanner, adaptive, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
                 scanner.ScanQueued(files, scratch_[worker]);
-              }) {}
+                if (adaptive) scanner.AdaptDepth(files.items().size(), pool_);
+              }) {
+    if (adaptive) {
+      const std::size_t depth = scanner.GetJobsChoice().jobs;
+      pool_.set_active(depth, batch_for(depth));
+    }
+  }
+  // The files a thread takes at once: together the threads hold
+  // kMostFilesInHand, and one thread no more than one read ahead can fetch.
+  static std::size_t batch_for(std::size_t active) {
+    return std::clamp<std::size_t>(kMostFilesInHand / active, 1, platform::ReadAhead::most_files());
+  }
   ~PoolExecutor() override { finish(); }
 
   void hand_on(QueuedFile file) override {
@@ -287,10 +303,26 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
   WorkerPool<QueuedFile> pool_;
 };
 
+void CVirusScanner::AdaptDepth(std::size_t files, WorkerPool<QueuedFile>& pool) {
+  const std::uint64_t done = files_done_.fetch_add(files, std::memory_order_relaxed) + files;
+  std::lock_guard lock(depth_mutex_);
+  if (!depth_control_ || depth_control_->settled()) return;
+  const std::size_t before = depth_control_->depth();
+  const std::chrono::duration<double> now = std::chrono::steady_clock::now().time_since_epoch();
+  const std::size_t after = depth_control_->sample(done, m_nBytesRead.load(std::memory_order_relaxed), now.count());
+  if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
+}
+
+CVirusScanner::JobsChoice CVirusScanner::GetJobsChoice() const {
+  std::lock_guard lock(depth_mutex_);
+  if (!adaptive_ || !depth_control_) return JobsChoice{jobs_, {}};
+  return JobsChoice{depth_control_->depth(), depth_control_->reason()};
+}
+
 std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor() {
   if (jobs_ > 1) {
     try {
-      return std::make_unique<PoolExecutor>(*this, jobs_);
+      return std::make_unique<PoolExecutor>(*this, jobs_, adaptive_);
     } catch (const std::system_error&) {
       // No threads to be had: this walk scans its files itself.
     }

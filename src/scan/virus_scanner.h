@@ -20,6 +20,7 @@
 #include "platform/fs.h"
 #include "platform/log_file.h"
 #include "platform/read_ahead.h"
+#include "scan/depth_control.h"
 #include "scan/figures.h"
 #include "scan/ring_search.h"
 #include "scan/scan_status.h"
@@ -63,7 +64,24 @@ class CVirusScanner : public CScanThread {
   // with its log line and its OnFileResult, still runs alone, and files
   // finish in no fixed order. An OnFileResult that waits for another thread
   // (the window's) must keep 1.
-  void set_jobs(std::size_t jobs) { jobs_ = jobs > 0 ? jobs : 1; }
+  void set_jobs(std::size_t jobs) {
+    jobs_ = jobs > 0 ? jobs : 1;
+    adaptive_ = false;
+  }
+  // Instead of a fixed count: the walk finds how many files to read at once
+  // by trying (DepthControl), from one up to most. seeks_hint: the device
+  // says it seeks, so only a clear gain takes the scan deeper.
+  void set_adaptive_jobs(std::size_t most, bool seeks_hint) {
+    jobs_ = most > 0 ? most : 1;
+    adaptive_ = true;
+    seeks_hint_ = seeks_hint;
+  }
+  struct JobsChoice {
+    std::size_t jobs = 1;
+    std::string reason;  // empty for a count that was set
+  };
+  // How many files the last run read at once, and why; once it is over.
+  JobsChoice GetJobsChoice() const;
   // Called on the worker thread once for every file handed to CleanFile,
   // after its log line is written and its counters have moved.
   virtual void OnFileResult(const char* pszPath, ScanStatus status);
@@ -260,6 +278,15 @@ class CVirusScanner : public CScanThread {
   // The search's scratch of files that the worker scans itself.
   SearchScratch scratch_;
   std::size_t jobs_ = 1;
+  bool adaptive_ = false;
+  bool seeks_hint_ = false;
+  // The depth finder of an adaptive run, shared by the pools of its walks;
+  // under depth_mutex_.
+  mutable std::mutex depth_mutex_;
+  std::optional<DepthControl> depth_control_;
+  std::atomic<std::uint64_t> files_done_{0};
+  // After a batch of files: tells the depth finder and sets the pool's.
+  void AdaptDepth(std::size_t files, WorkerPool<QueuedFile>& pool);
   // Held from a file's first remedy to the end of its OnFileResult, so
   // remedies never run side by side, the log has one writer at a time and
   // its lines come in the order of the notifications.

@@ -10,6 +10,7 @@
 // after that.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -111,6 +112,12 @@ class BoundedQueue {
 // worker is the thread's number, 0 to jobs - 1, for scratch that each
 // thread owns. work must not throw: it runs on a thread with nobody above it
 // to catch.
+//
+// set_active lets only the first n threads take batches (all of them at
+// first), and sets the batch. A thread past the limit waits at the gate
+// before it takes anything, never while it holds a batch, and the gate
+// opens for good at finish, where those threads end and the others take
+// what is left: thread 0 is always active, so nothing is left untaken.
 template <typename T>
 class WorkerPool {
  public:
@@ -123,14 +130,15 @@ class WorkerPool {
     // pool's batch; returns how many came. They were pushed one after
     // another, after those held (another thread may hold some in between).
     std::size_t more() {
-      return items_.size() < limit_ ? queue_.take_queued(items_, limit_ - items_.size()) : 0;
+      const std::size_t limit = limit_.load(std::memory_order_relaxed);
+      return items_.size() < limit ? queue_.take_queued(items_, limit - items_.size()) : 0;
     }
 
    private:
     friend class WorkerPool;
-    Batch(BoundedQueue<T>& queue, std::size_t limit) : queue_(queue), limit_(limit) { items_.reserve(limit); }
+    Batch(BoundedQueue<T>& queue, const std::atomic<std::size_t>& limit) : queue_(queue), limit_(limit) {}
     BoundedQueue<T>& queue_;
-    const std::size_t limit_;
+    const std::atomic<std::size_t>& limit_;
     std::vector<T> items_;
   };
   using Work = std::function<void(Batch& batch, std::size_t worker)>;
@@ -138,7 +146,7 @@ class WorkerPool {
   // Starts the threads at once; throws std::system_error when one cannot be
   // started (the ones already running are finished first).
   WorkerPool(std::size_t jobs, std::size_t capacity, std::size_t batch, Work work)
-      : queue_(capacity), batch_(batch > 0 ? batch : 1), work_(std::move(work)) {
+      : queue_(capacity), batch_(batch > 0 ? batch : 1), active_(jobs), work_(std::move(work)) {
     threads_.reserve(jobs);
     try {
       for (std::size_t i = 0; i < jobs; ++i) threads_.emplace_back([this, i] { drain(i); });
@@ -153,8 +161,24 @@ class WorkerPool {
 
   void push(T item) { queue_.push(std::move(item)); }
 
+  // From the next batch on, only threads 0 to active - 1 take batches, of
+  // up to batch items each. active is at least 1.
+  void set_active(std::size_t active, std::size_t batch) {
+    batch_.store(batch > 0 ? batch : 1, std::memory_order_relaxed);
+    {
+      std::lock_guard lock(gate_mutex_);
+      active_ = active > 0 ? active : 1;
+    }
+    gate_.notify_all();
+  }
+
   // Closes the queue and waits until every pushed item has been worked on.
   void finish() {
+    {
+      std::lock_guard lock(gate_mutex_);
+      gate_closed_ = true;
+    }
+    gate_.notify_all();
     queue_.close();
     for (std::thread& thread : threads_) {
       if (thread.joinable()) thread.join();
@@ -164,11 +188,22 @@ class WorkerPool {
  private:
   void drain(std::size_t worker) {
     Batch batch(queue_, batch_);
-    while (queue_.pop_some(batch.items_, 1)) work_(batch, worker);
+    while (my_turn(worker) && queue_.pop_some(batch.items_, 1)) work_(batch, worker);
+  }
+
+  // Waits while the thread is past the limit; false once it ends there.
+  bool my_turn(std::size_t worker) {
+    std::unique_lock lock(gate_mutex_);
+    gate_.wait(lock, [&] { return worker < active_ || gate_closed_; });
+    return worker < active_;
   }
 
   BoundedQueue<T> queue_;
-  const std::size_t batch_;
+  std::atomic<std::size_t> batch_;
+  std::mutex gate_mutex_;
+  std::condition_variable gate_;
+  std::size_t active_;
+  bool gate_closed_ = false;
   Work work_;
   std::vector<std::thread> threads_;
 };

@@ -72,14 +72,18 @@ TEST(JsonSummaryLine, holds_every_counter_the_bytes_and_the_seconds) {
   f.directories = 9;
   f.bytes_read = 5'000'000'000;  // past 32 bits
   f.elapsed_seconds = 3725;
-  EXPECT_EQ(parsed(json_summary_line(f, false, 4)),
+  EXPECT_EQ(parsed(json_summary_line(f, false, SummaryFacts{4, platform::StopSignal::none, 2, 8, "a reason"})),
             json::parse(R"({"type":"summary","report_only":false,"files_scanned":120,"files_skipped":7,
                             "files_infected":5,"files_cleaned":3,"files_deleted":1,"scan_errors":1,
-                            "directories":9,"excluded":0,"log_lines_lost":4,"bytes_read":5000000000,"elapsed_seconds":3725,
-                            "stopped_by":null})"));
+                            "directories":9,"excluded":2,"log_lines_lost":4,"bytes_read":5000000000,
+                            "elapsed_seconds":3725,"stopped_by":null,"jobs":8,"jobs_reason":"a reason"})"));
   f.elapsed_seconds = -2;  // the clock was set back
-  EXPECT_EQ(parsed(json_summary_line(f, true, 0)).at("elapsed_seconds"), 0);
-  EXPECT_EQ(parsed(json_summary_line(f, true, 0, platform::StopSignal::hangup)).at("stopped_by"), "SIGHUP");
+  EXPECT_EQ(parsed(json_summary_line(f, true, SummaryFacts{})).at("elapsed_seconds"), 0);
+  SummaryFacts hung_up;
+  hung_up.stop = platform::StopSignal::hangup;
+  const json stopped = parsed(json_summary_line(f, true, hung_up));
+  EXPECT_EQ(stopped.at("stopped_by"), "SIGHUP");
+  EXPECT_EQ(stopped.at("jobs_reason"), "--jobs");
 }
 
 }  // namespace

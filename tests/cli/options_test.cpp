@@ -73,12 +73,5 @@ TEST(CommandLine, names_an_unknown_option_before_any_other_fault) {
   }
 }
 
-TEST(CommandLine, default_jobs_are_one_per_processor_within_bounds_and_one_on_a_spinning_disk) {
-  EXPECT_EQ(default_jobs(false, 4), 4u);
-  EXPECT_EQ(default_jobs(false, 0), 1u) << "processors unknown";
-  EXPECT_EQ(default_jobs(false, 96), kMaxDefaultJobs);
-  EXPECT_EQ(default_jobs(true, 8), 1u);
-}
-
 }  // namespace
 }  // namespace quarn::cli
