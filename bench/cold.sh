@@ -18,16 +18,7 @@ results=${1:-$work/results.md}
 runs=${RUNS:-3}
 jobs_list=${JOBS:-1 2 8 16 32}
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "cold.sh: dropping the page cache needs root" >&2
-  exit 1
-fi
-bash scripts/install-deps.sh bench
-load=$(cut -d' ' -f1 /proc/loadavg)
-cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_TESTS=OFF -DQUARN_UI=OFF >/dev/null
-cmake --build "$work/build" --target quarn-scan
-quarn=$work/build/src/cli/quarn-scan
-python3 bench/cold_tree.py "$work/tree"
+source bench/prepare.sh cold.sh
 
 # The device's limit, with direct I/O on a file of 1 GiB: random 4 KiB reads
 # (what a small file costs) and sequential 1 MiB reads, each with 32 in

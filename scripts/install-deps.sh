@@ -8,7 +8,7 @@
 #   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools, zip, Ansible,
 #                             fusefat and dosfstools (a FAT32 image mounted without a kernel module)
 #   install-deps.sh bench     build + the rivals of quarn-scan (ripgrep, clamav), python3, and
-#                             fio and GNU time for bench/cold.sh
+#                             fio and GNU time for bench/cold.sh, ntfs-3g for bench/defaults.sh
 set -euo pipefail
 
 want=("$@")
@@ -24,7 +24,7 @@ test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-
            xvfb xauth python3-pefile icoutils wine wine32:i386 imagemagick x11-utils
            xdotool g++-mingw-w64-x86-64-posix wine64 fonts-wine fonts-wqy-microhei fonts-symbola
            zip ansible-core fusefat dosfstools)
-bench_pkgs=(ripgrep clamav python3 fio time)
+bench_pkgs=(ripgrep clamav python3 fio time ntfs-3g)
 
 pkgs=()
 need_i386=0
