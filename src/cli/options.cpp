@@ -139,8 +139,8 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_option("-j,--jobs", options.jobs,
                  "Search up to N files at a time, on N threads, so that their reads overlap (1 to 64, in decimal: "
                  "010 is ten). "
-                 "Default: found by measuring: a disk that takes 2 ms or more a read stays at 1; a faster one "
-                 "gets 16 if they do clearly more work; the --json summary says why. With N above 1, files "
+                 "Default: found by timing the first reads: a disk that takes 2 ms or more a read stays at 1, "
+                 "a faster one gets 16; the --json summary says why. With N above 1, files "
                  "finish and are printed in no fixed order; 1 keeps the walk's order")
       ->type_name("N")
       ->transform(decimal_in_range(1, kMaxJobs));

@@ -3,13 +3,12 @@
 // they spin when they do not, and a disk image behind FUSE says nothing,
 // yet the right depth differs fourfold between them.
 //
-// The scan starts with one read at a time, which times the device: a disk
-// that seeks takes milliseconds per read, and stays at one, reading in the
-// disk's order. Anything faster is given the most reads at once for one
-// more span, and keeps them only if they did clearly more work per second;
-// otherwise it goes back to one. Two spans decide, so that a short scan
-// spends little time finding out, and one large step is judged instead of
-// several small ones that noise could swing.
+// The scan starts with one file at a time for a span, which times the
+// device: a disk that seeks takes milliseconds per read, and stays at one,
+// reading in the disk's order; anything faster reads the most files at once
+// from then on. One short probe decides, since spans at different depths
+// cover different files, and a comparison of their rates measured the
+// files as much as the depth.
 //
 // The work of a span is counted in I/O operations: each file costs one (a
 // small file is one random read), and each 64 KiB of data one more, so that
@@ -27,13 +26,19 @@ namespace quarn {
 
 class DepthControl {
  public:
-  // most: the depth it tries after one. seeks_hint: the device says it
-  // seeks, so the deep span must pay more clearly.
+  // most: the depth of a device that does not seek. seeks_hint: the device
+  // says it seeks, so only a read well under a seek's time counts as fast
+  // (a spinning disk reading one long file in order is fast per 64 KiB,
+  // yet would seek between files read side by side).
   DepthControl(std::size_t most, bool seeks_hint);
 
-  // The counts of files done and bytes read so far, at now (seconds on a
-  // steady clock). Returns the depth to use from now on.
-  std::size_t sample(std::uint64_t files, std::uint64_t bytes, double now);
+  // The counts so far of files done, bytes read and seconds that threads
+  // spent on files, at now (seconds on a steady clock). Returns the depth
+  // to use from now on. The time per operation is taken from the busy
+  // seconds, not from the clock: a walk that lists many folders for each
+  // file it hands on (a walk of /usr) leaves the one thread idle between
+  // files, and that wait is no time of the device's.
+  std::size_t sample(std::uint64_t files, std::uint64_t bytes, double busy, double now);
 
   std::size_t depth() const { return depth_; }
   bool settled() const { return settled_; }
@@ -45,21 +50,23 @@ class DepthControl {
   static constexpr double kSpanSeconds = 0.15;
   static constexpr std::uint64_t kSpanFiles = 32;
   static constexpr std::uint64_t kBytesPerOperation = 64 * 1024;
-  // One operation at a time taking longer than this is a disk that seeks
-  // (a spinning one needs several milliseconds; flash, a tenth of one).
+  // One operation at a time taking this long or longer is a disk that seeks
+  // (a spinning one needs several milliseconds; flash, a tenth of one); for
+  // a device that says it seeks, the shorter time.
   static constexpr double kSeekingSeconds = 0.002;
+  static constexpr double kSaysItSeeksSeconds = 0.0005;
 
  private:
   const std::size_t most_;
-  const double gain_;  // the deep span must do this many times the work
+  const double seeking_seconds_;
   std::size_t depth_ = 1;
   bool settled_ = false;
   bool started_ = false;
   double span_start_ = 0;
   std::uint64_t files_at_start_ = 0;
   std::uint64_t bytes_at_start_ = 0;
-  double rate_at_one_ = 0;   // operations per second, one at a time
-  double deep_ratio_ = 0;    // the deep span's rate over rate_at_one_; 0 untried
+  double busy_at_start_ = 0;
+  double rate_at_one_ = 0;  // operations per second, one at a time; 0 untimed
 };
 
 }  // namespace quarn

@@ -156,7 +156,8 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
   {
     std::lock_guard lock(depth_mutex_);
     if (adaptive_) depth_control_.emplace(jobs_, seeks_hint_);
-    files_done_.store(0, std::memory_order_relaxed);
+    files_done_ = 0;
+    busy_seconds_ = 0;
   }
   {
     std::lock_guard lock(result_mutex_);
@@ -255,18 +256,16 @@ class CVirusScanner::InlineExecutor final : public FileExecutor {
 class CVirusScanner::PoolExecutor final : public FileExecutor {
  public:
   // Throws std::system_error when no thread can be had.
-  PoolExecutor(CVirusScanner& scanner, std::size_t jobs, bool adaptive)
+  // active: how many of the threads take files from the start.
+  PoolExecutor(CVirusScanner& scanner, std::size_t jobs, bool adaptive, std::size_t active)
       : scratch_(jobs),
-        pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued), batch_for(jobs),
+        pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued), batch_for(active),
               [&scanner, adaptive, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
+                const auto started = std::chrono::steady_clock::now();
                 scanner.ScanQueued(files, scratch_[worker]);
-                if (adaptive) scanner.AdaptDepth(files.items().size(), pool_);
-              }) {
-    if (adaptive) {
-      const std::size_t depth = scanner.GetJobsChoice().jobs;
-      pool_.set_active(depth, batch_for(depth));
-    }
-  }
+                if (adaptive) scanner.AdaptDepth(files.items().size(), std::chrono::steady_clock::now() - started, pool_);
+              },
+              active) {}
   // The files a thread takes at once: together the threads hold
   // kMostFilesInHand, and one thread no more than one read ahead can fetch.
   static std::size_t batch_for(std::size_t active) {
@@ -303,13 +302,16 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
   WorkerPool<QueuedFile> pool_;
 };
 
-void CVirusScanner::AdaptDepth(std::size_t files, WorkerPool<QueuedFile>& pool) {
-  const std::uint64_t done = files_done_.fetch_add(files, std::memory_order_relaxed) + files;
+void CVirusScanner::AdaptDepth(std::size_t files, std::chrono::steady_clock::duration busy,
+                               WorkerPool<QueuedFile>& pool) {
   std::lock_guard lock(depth_mutex_);
   if (!depth_control_ || depth_control_->settled()) return;
+  files_done_ += files;
+  busy_seconds_ += std::chrono::duration<double>(busy).count();
   const std::size_t before = depth_control_->depth();
   const std::chrono::duration<double> now = std::chrono::steady_clock::now().time_since_epoch();
-  const std::size_t after = depth_control_->sample(done, m_nBytesRead.load(std::memory_order_relaxed), now.count());
+  const std::size_t after =
+      depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_, now.count());
   if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
 }
 
@@ -322,7 +324,7 @@ CVirusScanner::JobsChoice CVirusScanner::GetJobsChoice() const {
 std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor() {
   if (jobs_ > 1) {
     try {
-      return std::make_unique<PoolExecutor>(*this, jobs_, adaptive_);
+      return std::make_unique<PoolExecutor>(*this, jobs_, adaptive_, GetJobsChoice().jobs);
     } catch (const std::system_error&) {
       // No threads to be had: this walk scans its files itself.
     }

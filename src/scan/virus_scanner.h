@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -284,9 +285,11 @@ class CVirusScanner : public CScanThread {
   // under depth_mutex_.
   mutable std::mutex depth_mutex_;
   std::optional<DepthControl> depth_control_;
-  std::atomic<std::uint64_t> files_done_{0};
-  // After a batch of files: tells the depth finder and sets the pool's.
-  void AdaptDepth(std::size_t files, WorkerPool<QueuedFile>& pool);
+  std::uint64_t files_done_ = 0;
+  double busy_seconds_ = 0;
+  // After a batch of files that took busy: tells the depth finder and sets
+  // the pool's.
+  void AdaptDepth(std::size_t files, std::chrono::steady_clock::duration busy, WorkerPool<QueuedFile>& pool);
   // Held from a file's first remedy to the end of its OnFileResult, so
   // remedies never run side by side, the log has one writer at a time and
   // its lines come in the order of the notifications.

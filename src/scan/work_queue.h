@@ -113,11 +113,14 @@ class BoundedQueue {
 // thread owns. work must not throw: it runs on a thread with nobody above it
 // to catch.
 //
-// set_active lets only the first n threads take batches (all of them at
-// first), and sets the batch. A thread past the limit waits at the gate
-// before it takes anything, never while it holds a batch, and the gate
-// opens for good at finish, where those threads end and the others take
-// what is left: thread 0 is always active, so nothing is left untaken.
+// Only the first `active` threads take batches (all of them unless the
+// constructor says otherwise), and set_active changes that and the batch.
+// A thread past the limit waits at the gate before it takes anything, never
+// while it holds a batch, and the gate opens for good at finish, where
+// those threads end and the others take what is left: thread 0 is always
+// active, so nothing is left untaken. A lower limit is reached as the
+// threads that now lie past it finish the batch they are waiting for or
+// hold: each may still take one.
 template <typename T>
 class WorkerPool {
  public:
@@ -145,8 +148,11 @@ class WorkerPool {
 
   // Starts the threads at once; throws std::system_error when one cannot be
   // started (the ones already running are finished first).
-  WorkerPool(std::size_t jobs, std::size_t capacity, std::size_t batch, Work work)
-      : queue_(capacity), batch_(batch > 0 ? batch : 1), active_(jobs), work_(std::move(work)) {
+  WorkerPool(std::size_t jobs, std::size_t capacity, std::size_t batch, Work work, std::size_t active = 0)
+      : queue_(capacity),
+        batch_(batch > 0 ? batch : 1),
+        active_(active > 0 && active < jobs ? active : jobs),
+        work_(std::move(work)) {
     threads_.reserve(jobs);
     try {
       for (std::size_t i = 0; i < jobs; ++i) threads_.emplace_back([this, i] { drain(i); });

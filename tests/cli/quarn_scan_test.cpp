@@ -453,7 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
   const ScanRun help = run_scan({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs", "measuring", "--version",
+  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs", "timing the first reads", "--version",
                            "would clean", "129", "130", "143", "SIGUSR1"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }

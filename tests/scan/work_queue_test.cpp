@@ -47,6 +47,30 @@ TEST(WorkerPool, works_every_item_once_in_ordered_batches_and_finish_waits_for_a
   EXPECT_FALSE(bad_batch);
 }
 
+// Threads past the limit take nothing, from the first batch on; a raised
+// limit lets the next ones in, and finish still drains everything.
+TEST(WorkerPool, only_the_active_threads_take_batches) {
+  constexpr int kItems = 400;
+  std::vector<std::atomic<int>> by_worker(4);
+  std::atomic<int> worked{0};
+  WorkerPool<int> pool(
+      4, 8, 2,
+      [&](WorkerPool<int>::Batch& batch, std::size_t worker) {
+        batch.more();
+        by_worker[worker].fetch_add(static_cast<int>(batch.items().size()));
+        worked.fetch_add(static_cast<int>(batch.items().size()));
+      },
+      1);
+  for (int i = 0; i < kItems / 2; ++i) pool.push(i);
+  while (worked.load() < kItems / 2) std::this_thread::yield();
+  EXPECT_EQ(by_worker[0].load(), kItems / 2) << "only thread 0 was active";
+  pool.set_active(3, 2);
+  for (int i = kItems / 2; i < kItems; ++i) pool.push(i);
+  pool.finish();
+  EXPECT_EQ(worked.load(), kItems);
+  EXPECT_EQ(by_worker[3].load(), 0) << "thread 3 lay past the limit throughout";
+}
+
 // Counts the items alive anywhere: queued, or in a thread's hands.
 struct Token {
   static inline std::atomic<int> live{0};
