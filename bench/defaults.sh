@@ -32,7 +32,7 @@ if [[ " $cases " == *" ntfs "* ]]; then
   if [ ! -f "$image.complete" ]; then
     rm -f "$image"
     truncate -s 1G "$image"
-    mkntfs -F -Q -q "$image"
+    mkntfs -F -Q -q "$image" 2>/dev/null
     ntfs-3g "$image" "$mount_point"
     cp -a "$work/tree/small" "$mount_point/small"
     umount "$mount_point"
@@ -64,7 +64,7 @@ for case_name in $cases; do
   choice[$case_name]=$("$quarn" --report-only --quiet --json "$dir" | python3 -c '
 import json, sys
 s = json.loads(sys.stdin.readlines()[-1])
-print(f"{s[\"jobs\"]}: {s[\"jobs_reason\"]}")')
+print("%s: %s" % (s["jobs"], s["jobs_reason"]))')
 done
 
 {
@@ -88,6 +88,15 @@ PY
   done
   echo
   for case_name in $cases; do echo "- default on $case_name: ${choice[$case_name]}"; done
+  echo
+  echo "Every command's median (fastest) in seconds:"
+  echo
+  for case_name in $cases; do
+    python3 -c 'import json, sys
+t = json.loads(sys.argv[2])
+print("- " + sys.argv[1] + ": " + ", ".join("%s %.3f (%.3f)" % (k, v["median"], v["min"]) for k, v in t.items()))' \
+      "$case_name" "${times[$case_name]}"
+  done
   echo
   echo "$(nproc) cores, $(uname -sr), load average before the run: $load."
 } | tee "$results"

@@ -1,21 +1,26 @@
-// How many files a scan reads at once when nobody said: found by trying,
+// How many files a scan reads at once when nobody said: found by timing,
 // not by what the device says it is. Many virtual disks and USB bridges say
 // they spin when they do not, and a disk image behind FUSE says nothing,
 // yet the right depth differs fourfold between them.
 //
-// The scan starts with one file at a time for a span, which times the
-// device: a disk that seeks takes milliseconds per read, and stays at one,
-// reading in the disk's order; anything faster reads the most files at once
-// from then on. One short probe decides, since spans at different depths
-// cover different files, and a comparison of their rates measured the
-// files as much as the depth.
+// The scan starts with one file at a time for a short probe, which times
+// the device: a disk that seeks takes milliseconds per read, and stays at
+// one, reading in the disk's order; anything faster reads the most files at
+// once from then on. One probe decides, since spans at different depths
+// cover different files, and a comparison of their rates measured the files
+// as much as the depth. The probe is short, since a fast device is ten
+// times under the line and a small tree may be done within a quarter
+// second.
 //
-// The work of a span is counted in I/O operations: each file costs one (a
-// small file is one random read), and each 64 KiB of data one more, so that
-// spans of small and of large files weigh alike.
+// The work is counted in I/O operations: each file costs one (a small file
+// is one random read), and each 64 KiB of data one more, so that small and
+// large files weigh alike. Its time is the time the thread spent on the
+// files, not the clock's: a walk that lists many folders for each file it
+// hands on (a walk of /usr) leaves the one thread idle between files, and
+// that wait is no time of the device's.
 //
-// Pure arithmetic on the samples it is given: the caller supplies the clock
-// and the counts, and serialises the calls.
+// Pure arithmetic on the samples it is given: the caller supplies the
+// counts and the times, and serialises the calls.
 #pragma once
 
 #include <cstddef>
@@ -33,22 +38,20 @@ class DepthControl {
   DepthControl(std::size_t most, bool seeks_hint);
 
   // The counts so far of files done, bytes read and seconds that threads
-  // spent on files, at now (seconds on a steady clock). Returns the depth
-  // to use from now on. The time per operation is taken from the busy
-  // seconds, not from the clock: a walk that lists many folders for each
-  // file it hands on (a walk of /usr) leaves the one thread idle between
-  // files, and that wait is no time of the device's.
-  std::size_t sample(std::uint64_t files, std::uint64_t bytes, double busy, double now);
+  // spent on files. Returns the depth to use from now on.
+  std::size_t sample(std::uint64_t files, std::uint64_t bytes, double busy);
 
   std::size_t depth() const { return depth_; }
   bool settled() const { return settled_; }
   // Why the depth is what it is, for people.
   std::string reason() const;
 
-  // A span is judged once it is this long and holds this many files, so
-  // that a few slow files do not decide.
-  static constexpr double kSpanSeconds = 0.15;
-  static constexpr std::uint64_t kSpanFiles = 32;
+  // The probe ends at this many files, or earlier at this many operations
+  // once it holds the fewest files that may decide: one long file alone
+  // says little of what a seek costs.
+  static constexpr std::uint64_t kProbeFiles = 32;
+  static constexpr std::uint64_t kProbeFewestFiles = 8;
+  static constexpr std::uint64_t kProbeOperations = 48;
   static constexpr std::uint64_t kBytesPerOperation = 64 * 1024;
   // One operation at a time taking this long or longer is a disk that seeks
   // (a spinning one needs several milliseconds; flash, a tenth of one); for
@@ -61,12 +64,7 @@ class DepthControl {
   const double seeking_seconds_;
   std::size_t depth_ = 1;
   bool settled_ = false;
-  bool started_ = false;
-  double span_start_ = 0;
-  std::uint64_t files_at_start_ = 0;
-  std::uint64_t bytes_at_start_ = 0;
-  double busy_at_start_ = 0;
-  double rate_at_one_ = 0;  // operations per second, one at a time; 0 untimed
+  double seconds_per_operation_ = 0;  // one at a time; 0 until timed
 };
 
 }  // namespace quarn

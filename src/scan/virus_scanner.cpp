@@ -309,9 +309,7 @@ void CVirusScanner::AdaptDepth(std::size_t files, std::chrono::steady_clock::dur
   files_done_ += files;
   busy_seconds_ += std::chrono::duration<double>(busy).count();
   const std::size_t before = depth_control_->depth();
-  const std::chrono::duration<double> now = std::chrono::steady_clock::now().time_since_epoch();
-  const std::size_t after =
-      depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_, now.count());
+  const std::size_t after = depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_);
   if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
 }
 

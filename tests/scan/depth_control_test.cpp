@@ -27,38 +27,42 @@ TEST(DepthControl, one_probe_of_single_reads_decides_by_the_time_an_operation_ta
   };
   for (const Device& device : devices) {
     DepthControl control(device.most, device.seeks_hint);
-    control.sample(0, 0, 0, 100);
-    // The probe: 100 files, each taking its time on the one thread, spread
-    // over a whole second of the clock (the walk kept it waiting between).
-    const double busy = 100 * device.milliseconds_per_file / 1000;
-    EXPECT_EQ(control.sample(100, 0, busy, 101), device.settles_at) << device.name;
+    const std::uint64_t files = DepthControl::kProbeFiles;
+    const double busy = static_cast<double>(files) * device.milliseconds_per_file / 1000;
+    EXPECT_EQ(control.sample(files, 0, busy), device.settles_at) << device.name;
     EXPECT_TRUE(control.settled()) << device.name;
     EXPECT_FALSE(control.reason().empty()) << device.name;
   }
 }
 
-// A probe is judged only once it holds enough files and enough time, and
-// its bytes count as work: a few large files weigh as much as many small.
-TEST(DepthControl, judges_the_probe_only_at_its_boundary_and_counts_bytes_as_work) {
+// The probe ends at enough files, or earlier at enough work once it holds
+// the fewest files that may decide; its bytes count as work.
+TEST(DepthControl, ends_the_probe_at_its_boundaries_and_counts_bytes_as_work) {
   struct Probe {
     const char* name;
     std::uint64_t files;
-    double seconds;
+    std::uint64_t operations_of_bytes;
+    bool settled;
     std::size_t depth;
   };
-  // Each probe's files take a whole busy second: 31 ms a read, a disk that
-  // seeks, were it not for the 5,000 operations of 64 KiB that its bytes
-  // add (about 0.2 ms each).
+  constexpr std::uint64_t kFewest = DepthControl::kProbeFewestFiles;
+  constexpr std::uint64_t kWork = DepthControl::kProbeOperations;
   const Probe probes[] = {
-      {"one file short", DepthControl::kSpanFiles - 1, 1, 1},
-      {"too soon", DepthControl::kSpanFiles, DepthControl::kSpanSeconds / 2, 1},
-      {"at the boundary", DepthControl::kSpanFiles, DepthControl::kSpanSeconds, 16},
+      {"one file short, no bytes", DepthControl::kProbeFiles - 1, 0, false, 1},
+      {"enough files", DepthControl::kProbeFiles, 0, true, 1},
+      {"enough work, one file short of the fewest", kFewest - 1, 1000, false, 1},
+      {"enough work at the fewest files", kFewest, kWork - kFewest, true, 1},
+      {"one operation short of the work", kFewest, kWork - kFewest - 1, false, 1},
+      {"a few long files: many short operations", kFewest, 5000, true, 16},
   };
   for (const Probe& probe : probes) {
     DepthControl control(16, false);
-    control.sample(0, 0, 0, 0);
-    EXPECT_EQ(control.sample(probe.files, 5000 * DepthControl::kBytesPerOperation, 1, probe.seconds), probe.depth)
-        << probe.name;
+    // A busy second: 31 ms a file, a disk that seeks, unless the bytes make
+    // the operations many and short.
+    const std::size_t depth =
+        control.sample(probe.files, probe.operations_of_bytes * DepthControl::kBytesPerOperation, 1);
+    EXPECT_EQ(control.settled(), probe.settled) << probe.name;
+    EXPECT_EQ(depth, probe.depth) << probe.name;
   }
 }
 
