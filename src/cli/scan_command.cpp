@@ -58,10 +58,11 @@ int scan(const CliOptions& options) {
     print_line(stderr, "quarn-scan: cannot install the handlers for Ctrl-C, SIGTERM, SIGHUP and SIGUSR1");
     return kExitError;
   }
+  platform::clear_error();
   CommandLineScanner scanner(options, std::move(*planned.plan), console);
   if (!scanner.log_ready()) {
     print_line(stderr, "quarn-scan: cannot create the log file '" + platform::log_text(*options.log_path) +
-                           "' (or another program holds it)");
+                           "': " + shown_error(platform::last_error()).reason);
     return kExitError;
   }
   if (!scanner.Start()) {

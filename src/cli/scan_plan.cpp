@@ -132,8 +132,12 @@ PlanOutcome plan_scan(const CliOptions& options) {
   }
 
   if (options.backup_dir) {
+    platform::clear_error();
     plan.backup = BackupStore::open(*options.backup_dir);
-    if (!plan.backup) return failure("cannot create the backup folder " + quoted(*options.backup_dir));
+    if (!plan.backup) {
+      return failure("cannot create the backup folder " + quoted(*options.backup_dir) + ": " +
+                     shown_error(platform::last_error()).reason);
+    }
     for (const ScanRoot& root : plan.roots) {
       // A PATH inside the store would walk the copies; one above it is fine,
       // since the walk passes the store over.

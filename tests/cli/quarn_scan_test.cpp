@@ -358,6 +358,7 @@ TEST_F(QuarnScan, files_from_scans_the_listed_paths_after_the_named_ones) {
 struct BadUsage {
   const char* name;
   std::vector<std::string> args;  // "@" stands for the tree's root
+  const char* says = "";          // a part of the message: the system's reason
 };
 
 class QuarnScanBadUsage : public QuarnScan, public ::testing::WithParamInterface<BadUsage> {};
@@ -377,6 +378,7 @@ TEST_P(QuarnScanBadUsage, gets_one_message_status_2_and_no_scan) {
   EXPECT_EQ(run.out, "");
   ASSERT_EQ(lines_of(run.err).size(), 1u) << run.err;
   EXPECT_EQ(run.err.rfind("quarn-scan: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
   EXPECT_EQ(read_file(mail), kInfectedMail) << "a scan started";
 }
 
@@ -389,8 +391,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"log_twice", {"--log", "@/a.log", "--log", "@/b.log", "@/disk"}},
                       BadUsage{"empty_backup_name", {"--backup=", "@/disk"}},
                       BadUsage{"path_is_a_fifo", {"@/fifo"}},
-                      BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}},
-                      BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}},
+                      BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}, ": Not a directory"},
+                      BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}, ": Not a directory"},
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
                       BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}},
                       BadUsage{"no_jobs", {"--jobs", "0", "@/disk"}},

@@ -72,10 +72,11 @@ bool make_directories(const std::string& path) {
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || (path[i] == '/' && i > 0)) {
       prefix.assign(path, 0, i);
-      if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return record_system_error();
     }
   }
-  return node_kind_followed(path) == NodeKind::directory;
+  // A level that exists as something other than a folder stops here.
+  return node_kind_followed(path) == NodeKind::directory || record_system_error(ENOTDIR);
 }
 
 std::optional<FileIdentity> identity_of(const std::string& path) {

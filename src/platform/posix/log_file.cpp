@@ -33,14 +33,29 @@ std::optional<LogFile> LogFile::open_exclusive(const std::string& path) {
   // O_TRUNC would empty a log that another running copy holds; the lock comes
   // first and the truncation only once it is ours.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
+  if (fd < 0) {
+    record_system_error();
     return std::nullopt;
   }
-  return LogFile(fd);
+  LogFile log(fd);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    record_system_error();
+    return std::nullopt;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    record_error("not-regular", "not a regular file");
+    return std::nullopt;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    record_error("in-use", "another program holds it");
+    return std::nullopt;
+  }
+  if (::ftruncate(fd, 0) != 0) {
+    record_system_error();
+    return std::nullopt;
+  }
+  return log;
 }
 
 LogFile::Place LogFile::place_of(const std::string& path) {

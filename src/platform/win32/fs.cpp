@@ -154,10 +154,16 @@ bool make_directories(const std::string& path) {
   // shows in the final check.
   for (std::size_t i = 1; i <= path.size(); ++i) {
     if (i == path.size() || (is_separator(path[i]) && !is_separator(path[i - 1]))) {
-      CreateDirectoryW(win32::system_path(path.substr(0, i)).c_str(), nullptr);
+      if (!CreateDirectoryW(win32::system_path(path.substr(0, i)).c_str(), nullptr) &&
+          GetLastError() != ERROR_ALREADY_EXISTS) {
+        record_system_error();
+      }
     }
   }
-  return node_kind_followed(path) == NodeKind::directory;
+  if (node_kind_followed(path) == NodeKind::directory) return true;
+  // The last level's failure says why; a name taken by a file says so too.
+  if (last_error().empty()) record_system_error(ERROR_ALREADY_EXISTS);
+  return false;
 }
 
 std::optional<FileIdentity> identity_of(const std::string& path) { return win32::identity_at(win32::system_path(path)); }

@@ -35,9 +35,19 @@ std::optional<LogFile> LogFile::open_exclusive(const std::string& path) {
   // the log never writes through a link into another file.
   win32::UniqueHandle handle(CreateFileW(win32::system_path(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.valid() || !win32::is_regular_disk_file(handle.get())) return std::nullopt;
+  if (!handle.valid()) {
+    record_system_error();
+    return std::nullopt;
+  }
+  if (!win32::is_regular_disk_file(handle.get())) {
+    record_error("not-regular", "not a regular file");
+    return std::nullopt;
+  }
   FILE_END_OF_FILE_INFO empty{};
-  if (!SetFileInformationByHandle(handle.get(), FileEndOfFileInfo, &empty, sizeof empty)) return std::nullopt;
+  if (!SetFileInformationByHandle(handle.get(), FileEndOfFileInfo, &empty, sizeof empty)) {
+    record_system_error();
+    return std::nullopt;
+  }
   return LogFile(win32::from_handle(handle.release()));
 }
 
