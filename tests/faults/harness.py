@@ -8,7 +8,8 @@ as often as asked, and checks after every run that nothing was lost.
 Faults: kill (SIGKILL at a random moment, then a complete scan), full-disk
 (a small tmpfs that fills up during the restores; root), full-backup
 (--backup into a small tmpfs that fills up; root), read-only (a
-read-only bind mount; root), eio (reads of one folder fail, through the
+read-only bind mount below the PATH, and as the PATH itself, which is
+refused unless --report-only; root), eio (reads of one folder fail, through the
 fault library), churn (another process appends to, truncates and replaces
 files while they are scanned), crowd (one folder of thousands of copies of
 one infected program, cleaned with many jobs: every copy restored, no error,
@@ -205,13 +206,22 @@ def run_full_backup(args, fixture, number):
 
 
 def run_read_only(args, fixture, number):
+    # The tree lies read-only below a writable folder, so that the scan of
+    # the folder starts and meets the read-only files one by one; named as a
+    # PATH itself, the read-only tree is refused before any file is read,
+    # unless the scan only reports.
     tree = fixture.fresh_copy("run")
-    if subprocess.run(["mount", "--bind", "-o", "ro", tree, tree], stderr=subprocess.DEVNULL).returncode != 0:
+    outer = tree + "-outer"
+    mounted = os.path.join(outer, "tree")
+    os.makedirs(mounted)
+    if subprocess.run(["mount", "--bind", "-o", "ro", tree, mounted], stderr=subprocess.DEVNULL).returncode != 0:
         raise Failure("a read-only bind mount failed (root only)")
     try:
-        status, summary, err = scan(args, tree)
+        status, summary, err = scan(args, outer)
+        refused_status, refused_summary, refused_err = scan(args, mounted)
+        preview_status, preview_summary, _ = scan(args, mounted, ["--report-only"])
     finally:
-        subprocess.run(["umount", "-l", tree])
+        subprocess.run(["umount", "-l", mounted])
     check_counters(summary, f"read-only {number}")
     if snapshot(tree) != fixture.before:
         raise Failure(f"read-only {number}: a file changed on a read-only mount")
@@ -221,6 +231,11 @@ def run_read_only(args, fixture, number):
     changes = reference["files_cleaned"] + reference["files_deleted"] + reference["scan_errors"]
     if status != 2 or summary["scan_errors"] != changes:
         raise Failure(f"read-only {number}: every remedy must be a scan error: status {status}, {summary}")
+    if refused_status != 2 or refused_summary is not None or "is mounted read-only" not in refused_err:
+        raise Failure(f"read-only {number}: a read-only PATH must be refused at once: {refused_status}, {refused_err}")
+    if preview_summary is None or preview_summary["files_scanned"] != reference["files_scanned"]:
+        raise Failure(f"read-only {number}: --report-only must still look: {preview_status}, {preview_summary}")
+    shutil.rmtree(outer)
     shutil.rmtree(tree)
 
 
