@@ -45,8 +45,9 @@ std::string error_note(std::string_view what, const std::string& path, const pla
 
 std::string names_left_behind_note(const std::string& path, std::uint64_t count) {
   const bool one = count == 1;
-  return "quarn-scan: " + platform::log_text(path) + ": " + std::to_string(count) + (one ? " other name" : " other names") +
-         " of this file " + (one ? "lies" : "lie") + " outside the scan and still " + (one ? "leads" : "lead") +
+  return "quarn-scan: " + platform::log_text(path) + ": " + std::to_string(count) +
+         (one ? " other name of this file lies outside the scan and still leads"
+              : " other names of this file lie outside the scan and still lead") +
          " to the infected bytes\n";
 }
 

@@ -110,9 +110,8 @@ int scan(const CliOptions& options) {
   const platform::StopSignal stopped_by = platform::received_stop_signal();
   if (!options.no_summary && options.json) {
     const CVirusScanner::JobsChoice jobs = scanner.GetJobsChoice();
-    console.write(
-        json_summary_line(figures, options.report_only,
-                          SummaryFacts{scanner.log_lines_lost(), stopped_by, scanner.excluded(), jobs.jobs, jobs.reason}));
+    const SummaryFacts facts{scanner.log_lines_lost(), stopped_by, scanner.excluded(), jobs.jobs, jobs.reason};
+    console.write(json_summary_line(figures, options.report_only, facts));
   } else if (!options.no_summary) {
     // Appended: GCC 12 at -O3 misreads "\n" + a temporary string as an
     // overlapping copy (-Wrestrict).

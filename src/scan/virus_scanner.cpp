@@ -263,7 +263,9 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
               [&scanner, adaptive, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
                 const auto started = std::chrono::steady_clock::now();
                 scanner.ScanQueued(files, scratch_[worker]);
-                if (adaptive) scanner.AdaptDepth(files.items().size(), std::chrono::steady_clock::now() - started, pool_);
+                if (adaptive) {
+                  scanner.AdaptDepth(files.items().size(), std::chrono::steady_clock::now() - started, pool_);
+                }
               },
               active) {}
   // The files a thread takes at once: together the threads hold
@@ -309,7 +311,8 @@ void CVirusScanner::AdaptDepth(std::size_t files, std::chrono::steady_clock::dur
   files_done_ += files;
   busy_seconds_ += std::chrono::duration<double>(busy).count();
   const std::size_t before = depth_control_->depth();
-  const std::size_t after = depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_);
+  const std::size_t after =
+      depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_);
   if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
 }
 

@@ -231,8 +231,8 @@ TEST_F(QuarnScanBinary, exit_status_is_0_when_clean_1_for_a_find_and_2_when_an_e
   EXPECT_EQ(sorted(split(both.out).results),
             sorted({"deleted:  " + tree_.path("both/m.eml"), "error:  " + tree_.path("both/damaged.exe")}));
   EXPECT_EQ(read_file(tree_.path("both/damaged.exe")), kDamagedProgram);
-  EXPECT_NE(both.err.find("cannot remedy " + tree_.path("both/damaged.exe") + ": the program's carried copy is damaged"),
-            std::string::npos)
+  const std::string damaged = tree_.path("both/damaged.exe");
+  EXPECT_NE(both.err.find("cannot remedy " + damaged + ": the program's carried copy is damaged"), std::string::npos)
       << both.err;
   const std::vector<json> again = objects_of(run_scan({"--json", "--no-summary", tree_.path("both")}).out);
   ASSERT_EQ(again.size(), 1u);

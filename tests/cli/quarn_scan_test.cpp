@@ -391,8 +391,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadUsage{"log_twice", {"--log", "@/a.log", "--log", "@/b.log", "@/disk"}},
                       BadUsage{"empty_backup_name", {"--backup=", "@/disk"}},
                       BadUsage{"path_is_a_fifo", {"@/fifo"}},
-                      BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"}, ": Not a directory"},
-                      BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"}, ": Not a directory"},
+                      BadUsage{"log_that_cannot_be_created", {"--log", "@/blocker/scan.log", "@/disk"},
+                               ": Not a directory"},
+                      BadUsage{"backup_that_cannot_be_created", {"--backup", "@/blocker/store", "@/disk"},
+                               ": Not a directory"},
                       BadUsage{"backup_with_report_only", {"--backup", "@/store", "--report-only", "@/disk"}},
                       BadUsage{"path_inside_backup", {"--backup", "@/disk", "@/disk"}},
                       BadUsage{"no_jobs", {"--jobs", "0", "@/disk"}},
@@ -455,7 +457,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(QuarnScan, help_and_version_print_to_stdout_and_exit_0) {
   const ScanRun help = run_scan({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs", "timing the first reads", "--version",
+  for (const char* word : {"--log", "--quiet", "--no-summary", "--report-only", "--json", "--backup", "--jobs",
+                           "timing the first reads", "--version",
                            "would clean", "129", "130", "143", "SIGUSR1"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
