@@ -47,19 +47,17 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
   // A PATH that lies below another is scanned as itself, once: the other's
   // walk passes it over. Each PATH looks once at each folder above it,
   // however many folders are named, as --files-from may name thousands.
-  std::vector<std::optional<platform::FileIdentity>> identities;
   std::set<platform::FileIdentity> folders;
   for (const ScanRoot& root : roots_) {
-    identities.push_back(platform::identity_of(root.target));
-    if (identities.back() && !root.is_file) folders.insert(*identities.back());
+    if (root.identity && !root.is_file) folders.insert(*root.identity);
   }
-  for (std::size_t i = 0; i < roots_.size(); ++i) {
-    if (!identities[i] || folders.empty()) continue;
-    const platform::FileIdentity self = *identities[i];
+  for (const ScanRoot& root : roots_) {
+    if (!root.identity || folders.empty()) continue;
+    const platform::FileIdentity self = *root.identity;
     const auto another_folder = [&](const platform::FileIdentity& folder) {
       return folder != self && folders.contains(folder);
     };
-    if (platform::lies_within(roots_[i].full, another_folder)) PassOverInWalks(self);
+    if (platform::lies_within(root.full, another_folder)) PassOverInWalks(self);
   }
 }
 
@@ -75,8 +73,7 @@ void CommandLineScanner::Run() {
       if (i > 0 && StopRequested()) break;
       current_root_ = i;
       const ScanRoot& root = roots_[i];
-      auto identity = platform::identity_of(root.path);
-      root_device_ = identity ? std::optional<std::uint64_t>(identity->device) : std::nullopt;
+      root_device_ = root.identity ? std::optional<std::uint64_t>(root.identity->device) : std::nullopt;
       if (root.is_file) {
         ScanNamedFile(root);
       } else {

@@ -58,8 +58,8 @@ std::vector<ScanRoot> without_repeats(std::vector<ScanRoot> roots) {
   // A set, since --files-from may name a whole disk's files.
   std::set<platform::FileIdentity> seen;
   for (ScanRoot& root : roots) {
-    auto identity = platform::identity_of(root.target);
-    if (identity && !seen.insert(*identity).second) continue;
+    root.identity = platform::identity_of(root.target);
+    if (root.identity && !seen.insert(*root.identity).second) continue;
     kept.push_back(std::move(root));
   }
   return kept;

@@ -8,6 +8,7 @@
 
 #include "cli/backup_store.h"
 #include "cli/options.h"
+#include "platform/fs.h"
 
 namespace quarn::cli {
 
@@ -16,6 +17,9 @@ struct ScanRoot {
   std::string target;  // for a file: the file it names, a link's target if it is a link
   std::string full;  // its absolute form, for the backup store
   bool is_file = false;
+  // What target named when the plan was made; nothing if it could not be
+  // looked at.
+  std::optional<platform::FileIdentity> identity;
 };
 
 struct ScanPlan {
