@@ -155,8 +155,13 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
   m_bOwnProgramKnown = false;
   {
     std::lock_guard lock(depth_mutex_);
-    if (adaptive_) depth_control_.emplace(jobs_, seeks_hint_);
+    if (adaptive_) {
+      depth_control_.emplace(jobs_, seeks_hint_);
+    } else {
+      depth_control_.reset();
+    }
     files_done_ = 0;
+    depth_found_.store(!depth_control_ || depth_control_->settled(), std::memory_order_relaxed);
     busy_seconds_ = 0;
   }
   {
@@ -261,11 +266,12 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
       : scratch_(jobs),
         pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued), batch_for(active),
               [&scanner, adaptive, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
-                const auto started = std::chrono::steady_clock::now();
+                // Only the probe is timed: once the depth is found, a batch
+                // costs no clock and no lock.
+                const bool timed = adaptive && !scanner.depth_found_.load(std::memory_order_acquire);
+                const auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
                 scanner.ScanQueued(files, scratch_[worker]);
-                if (adaptive) {
-                  scanner.AdaptDepth(files.items().size(), std::chrono::steady_clock::now() - started, pool_);
-                }
+                if (timed) scanner.AdaptDepth(files.items().size(), std::chrono::steady_clock::now() - started, pool_);
               },
               active) {}
   // The files a thread takes at once: together the threads hold
@@ -314,6 +320,7 @@ void CVirusScanner::AdaptDepth(std::size_t files, std::chrono::steady_clock::dur
   const std::size_t after =
       depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_);
   if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
+  depth_found_.store(depth_control_->settled(), std::memory_order_release);
 }
 
 CVirusScanner::JobsChoice CVirusScanner::GetJobsChoice() const {

@@ -286,6 +286,9 @@ class CVirusScanner : public CScanThread {
   mutable std::mutex depth_mutex_;
   std::optional<DepthControl> depth_control_;
   std::uint64_t files_done_ = 0;
+  // Set once depth_control_ has settled, so that later batches skip the
+  // clock and the lock.
+  std::atomic<bool> depth_found_{true};
   double busy_seconds_ = 0;
   // After a batch of files that took busy: tells the depth finder and sets
   // the pool's.
