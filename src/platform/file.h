@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/fs.h"
 
@@ -20,6 +22,28 @@ class Folder;
 // The step in which a file's bytes are copied to another file: large enough
 // that the calls cost little next to the bytes they move.
 inline constexpr std::size_t kCopyChunk = 64 * 1024;
+
+// What a file carries besides its bytes, to be given to a file that takes its
+// place (an undo writes a new file from a backup copy and gives it back what
+// the original had).
+struct FileAttributes {
+  // POSIX: the permission bits (07777). Win32: the FILE_ATTRIBUTE_ bits
+  // READONLY, HIDDEN, SYSTEM, ARCHIVE and NOT_CONTENT_INDEXED, the ones that
+  // a restored copy takes over too.
+  std::uint32_t mode = 0;
+  // POSIX user and group; nothing on Win32, where a new file takes its
+  // owner from its folder.
+  std::optional<std::uint32_t> owner;
+  std::optional<std::uint32_t> group;
+  // The modification time in nanoseconds since 1970-01-01 UTC (on Win32 in
+  // steps of 100 ns, converted from a FILETIME).
+  std::int64_t modified_ns = 0;
+  // Extended attributes, name and value, sorted by name; POSIX only. The
+  // marker of File::create_unique is never among them.
+  std::vector<std::pair<std::string, std::string>> extended;
+
+  bool operator==(const FileAttributes&) const = default;
+};
 
 class File {
  public:
@@ -91,9 +115,21 @@ class File {
   // copy_permissions_from it succeeds where the file system keeps no owners,
   // and fails when the owners differ and the change is refused.
   bool copy_owner_from(const File& other);
+  // The open file's attributes; nothing, with the reason recorded, when
+  // the platform cannot tell them.
+  std::optional<FileAttributes> attributes() const;
+  // Gives this file those attributes: the owner and group first where the
+  // process may (a refusal, EPERM, is no failure, since only root may give
+  // a file away, and a change of owner clears set-id bits and capabilities
+  // that the later steps put back), then the extended attributes while the
+  // file is still writable by its owner (the kernel checks the mode for
+  // them), then the mode, and the modification time last. A write moves that
+  // time again, so this comes after the last write. What the file system
+  // does not keep (POSIX ENOSYS or EOPNOTSUPP) is no failure either. Returns
+  // false with the reason recorded otherwise.
+  bool set_attributes(const FileAttributes& attributes);
   // Closes the handle and reports whether the platform accepted the close.
   bool close();
-
 
   // Wraps a handle that a platform's open has just checked; for the
   // platform layer's own use.

@@ -2,8 +2,10 @@
 // bytes in names are escaped for the log.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -110,6 +112,62 @@ TEST(PosixFile, copy_permissions_takes_the_mode_bits) {
   struct stat st;
   ASSERT_EQ(::stat(tree.path("dst").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0751u);
+}
+
+// Beyond the mode and the time, the owner and the extended attributes reach
+// the new file, but never the marker of a file that create_unique made:
+// copied onto a user's file it would let a later scan remove that file. Only
+// root may give a file away; for anyone else the attempt is no failure.
+TEST(PosixFile, owner_and_extended_attributes_are_given_but_never_the_marker) {
+  constexpr uid_t kOtherOwner = 4321;
+  const bool root = ::getuid() == 0;
+  TempTree tree;
+  auto folder = Folder::open(tree.root(), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  std::string name;
+  auto made = File::create_unique(*folder, "orig", name);
+  ASSERT_TRUE(made.has_value());
+  ASSERT_TRUE(made->write_all("old bytes", 9) && made->close());
+  const std::string original = tree.path(name);
+  if (::setxattr(original.c_str(), "user.quarn.test", "kept", 4, 0) != 0) {
+    GTEST_SKIP() << "the temporary folder keeps no user extended attributes";
+  }
+  ASSERT_GT(::getxattr(original.c_str(), "user.quarn.marker", nullptr, 0), 0);
+  if (root) {
+    ASSERT_EQ(::chown(original.c_str(), kOtherOwner, kOtherOwner), 0);
+  }
+  // Read-only for its owner, which must not keep the attributes from being
+  // written to the new file before it gets that mode.
+  ASSERT_EQ(::chmod(original.c_str(), 0444), 0);
+
+  auto source = File::open_read(original);
+  ASSERT_TRUE(source.has_value());
+  auto taken = source->attributes();
+  ASSERT_TRUE(taken.has_value());
+  const uid_t owner = root ? kOtherOwner : ::getuid();
+  EXPECT_EQ(taken->owner, owner);
+  EXPECT_EQ(std::count_if(taken->extended.begin(), taken->extended.end(),
+                          [](const auto& attribute) { return attribute.first == "user.quarn.marker"; }),
+            0);
+  // Attributes that came from elsewhere are given as they are, but a marker.
+  taken->owner = kOtherOwner;
+  taken->extended.emplace_back("user.quarn.marker", "planted");
+
+  const std::string copy = tree.path("copy");
+  auto target = File::create_new(copy);
+  ASSERT_TRUE(target.has_value());
+  EXPECT_TRUE(target->set_attributes(*taken));
+  EXPECT_TRUE(target->close());
+  struct stat st;
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, owner);
+  // An empty value stands for an attribute that the new file does not have.
+  const std::pair<const char*, const char*> expected[] = {{"user.quarn.test", "kept"}, {"user.quarn.marker", ""}};
+  for (const auto& [attribute, value] : expected) {
+    char got[64] = {};
+    const ssize_t n = ::getxattr(copy.c_str(), attribute, got, sizeof got);
+    EXPECT_EQ(n < 0 ? "" : std::string(got, static_cast<std::size_t>(n)), value) << attribute;
+  }
 }
 
 TEST(PosixFs, log_text_escapes_control_bytes_and_backslashes) {

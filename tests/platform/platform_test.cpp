@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <iterator>
 #include <functional>
 #include <set>
@@ -174,6 +176,56 @@ TEST(Folder, making_a_name_in_an_open_folder) {
                              : kind == NodeKind::regular ? read_file(tree.path("top/x"))
                                                          : "<none>";
     EXPECT_EQ(then, c.then);
+  }
+}
+
+// What a file carries besides its bytes reaches a new file written in its
+// place: the mode (the read-only attribute on Win32) and the modification
+// time to the last step the platform keeps. The original is made through the
+// standard library, whose own reading is the measure; it keeps whole seconds
+// on Win32.
+TEST(File, attributes_of_one_file_are_given_to_another) {
+  namespace fs = std::filesystem;
+  using std::chrono::nanoseconds;
+  struct Case {
+    fs::perms perms;
+    std::int64_t modified_ns;
+  };
+  const Case cases[] = {
+      {fs::perms::owner_read | fs::perms::owner_write, 1000000000123456789},
+      {fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read,
+       1700000000500000000},
+      {fs::perms::owner_read | fs::perms::group_read, 86400000000000},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(i);
+    TempTree tree;
+    const std::string original = tree.write("original", "old bytes");
+    fs::last_write_time(original, fs::file_time_type::clock::from_sys(std::chrono::sys_time<nanoseconds>(
+                                      nanoseconds(c.modified_ns))));
+    fs::permissions(original, c.perms);
+    const auto kept_ns = std::chrono::duration_cast<nanoseconds>(
+        fs::file_time_type::clock::to_sys(fs::last_write_time(original)).time_since_epoch());
+
+    auto source = File::open_read(original);
+    ASSERT_TRUE(source.has_value());
+    const auto taken = source->attributes();
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(taken->modified_ns, kept_ns.count());
+
+    const std::string copy = tree.path("copy");
+    auto target = File::create_new(copy);
+    ASSERT_TRUE(target.has_value());
+    ASSERT_TRUE(target->write_all("new bytes", 9));
+    EXPECT_TRUE(target->set_attributes(*taken));
+    EXPECT_TRUE(target->close());
+
+    auto given = File::open_read(copy);
+    ASSERT_TRUE(given.has_value());
+    EXPECT_EQ(given->attributes(), taken);
+    EXPECT_EQ(fs::status(copy).permissions(), fs::status(original).permissions());
+    EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(original));
   }
 }
 

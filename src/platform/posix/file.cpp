@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <utility>
 
@@ -332,6 +334,103 @@ bool File::copy_owner_from(const File& other) {
   // who is not root, or root squashed on NFS): the restored program would
   // change hands.
   return file_system_cannot_hold(errno) || record_system_error();
+}
+
+namespace {
+
+// Reads a list of extended attribute names or one value, whose size another
+// process may change between asking for it and reading it: a read that no
+// longer fits (ERANGE) asks again. read(nullptr, 0) tells the size.
+template <typename Read>
+std::optional<std::string> read_sized(Read read) {
+  for (;;) {
+    const ssize_t size = read(nullptr, 0);
+    if (size <= 0) return size == 0 ? std::optional<std::string>(std::string()) : std::nullopt;
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = read(buffer.data(), buffer.size());
+    if (got >= 0) {
+      buffer.resize(static_cast<std::size_t>(got));
+      return buffer;
+    }
+    if (errno != ERANGE) return std::nullopt;
+  }
+}
+
+// The marker says that a file is this program's own leftover; on a user's
+// file it would let a later scan remove that file.
+bool is_marker(const char* name) { return std::strcmp(name, kMarkerAttribute) == 0; }
+
+// Fills extended with the file's extended attributes, but the marker. A file
+// system without them has none, and an attribute removed between the list
+// and its read (ENODATA) is gone.
+bool read_extended(int fd, std::vector<std::pair<std::string, std::string>>& extended) {
+  auto names = read_sized([fd](char* buffer, std::size_t size) { return ::flistxattr(fd, buffer, size); });
+  if (!names) return file_system_cannot_hold(errno) || record_system_error();
+  for (const char* name = names->c_str(); name < names->c_str() + names->size(); name += std::strlen(name) + 1) {
+    if (is_marker(name)) continue;
+    auto value =
+        read_sized([fd, name](char* buffer, std::size_t size) { return ::fgetxattr(fd, name, buffer, size); });
+    if (value) extended.emplace_back(name, std::move(*value));
+    if (!value && errno != ENODATA) return record_system_error();
+  }
+  std::sort(extended.begin(), extended.end());
+  return true;
+}
+
+// Whole seconds and the nanoseconds within them, rounded down, so that a
+// time before 1970 still has a nanosecond part between 0 and 999999999.
+timespec timespec_of(std::int64_t ns) {
+  constexpr std::int64_t kPerSecond = 1000000000;
+  std::int64_t seconds = ns / kPerSecond;
+  std::int64_t rest = ns % kPerSecond;
+  if (rest < 0) {
+    seconds -= 1;
+    rest += kPerSecond;
+  }
+  timespec time{};
+  time.tv_sec = static_cast<time_t>(seconds);
+  time.tv_nsec = static_cast<long>(rest);
+  return time;
+}
+
+}  // namespace
+
+std::optional<FileAttributes> File::attributes() const {
+  struct stat st;
+  if (::fstat(fd_of(handle_), &st) != 0) {
+    record_system_error();
+    return std::nullopt;
+  }
+  FileAttributes attributes;
+  attributes.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+  attributes.owner = static_cast<std::uint32_t>(st.st_uid);
+  attributes.group = static_cast<std::uint32_t>(st.st_gid);
+  attributes.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (!read_extended(fd_of(handle_), attributes.extended)) return std::nullopt;
+  return attributes;
+}
+
+bool File::set_attributes(const FileAttributes& attributes) {
+  const int fd = fd_of(handle_);
+  if (attributes.owner || attributes.group) {
+    // -1 leaves that half as it is.
+    const auto owner = attributes.owner ? static_cast<uid_t>(*attributes.owner) : static_cast<uid_t>(-1);
+    const auto group = attributes.group ? static_cast<gid_t>(*attributes.group) : static_cast<gid_t>(-1);
+    if (::fchown(fd, owner, group) != 0 && errno != EPERM && !file_system_cannot_hold(errno)) {
+      return record_system_error();
+    }
+  }
+  for (const auto& [name, value] : attributes.extended) {
+    if (is_marker(name.c_str())) continue;
+    if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0 && !file_system_cannot_hold(errno)) {
+      return record_system_error();
+    }
+  }
+  // As in copy_permissions_from, EPERM stays a failure: the file is this
+  // process's own, and a program that lost its bits would not run.
+  if (::fchmod(fd, attributes.mode & 07777) != 0 && !file_system_cannot_hold(errno)) return record_system_error();
+  const timespec times[2] = {{0, UTIME_OMIT}, timespec_of(attributes.modified_ns)};
+  return ::futimens(fd, times) == 0 || record_system_error();
 }
 
 bool File::close() {

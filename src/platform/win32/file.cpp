@@ -97,6 +97,17 @@ std::optional<DWORD> attributes_of(HANDLE handle) {
   return info.dwFileAttributes;
 }
 
+// Gives a file these attribute bits and, unless it is 0, this last write
+// time in FILETIME steps; its other times stay as they are.
+bool set_basic_info(HANDLE handle, DWORD attributes, std::int64_t last_write) {
+  FILE_BASIC_INFO info{};
+  // Zero times mean "leave unchanged"; FILE_ATTRIBUTE_NORMAL stands for no
+  // attribute at all, since zero would also mean "leave unchanged".
+  info.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  info.LastWriteTime.QuadPart = last_write;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info) != 0 || record_system_error();
+}
+
 std::optional<File> open_read_system(const std::wstring& system) {
   std::uint64_t size = 0;
   auto handle = open_regular(system, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, size);
@@ -283,18 +294,60 @@ bool File::copy_permissions_from(const File& other) {
   if ((*theirs & FILE_ATTRIBUTE_READONLY) != 0) return record_system_error(ERROR_ACCESS_DENIED);
   DWORD wanted = (*mine & ~kCopiedAttributes) | (*theirs & kCopiedAttributes);
   if (wanted == *mine) return true;
-  FILE_BASIC_INFO info{};
-  // Zero times mean "leave unchanged"; FILE_ATTRIBUTE_NORMAL stands for no
-  // attribute at all, since zero would also mean "leave unchanged".
-  info.FileAttributes = wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
-  return SetFileInformationByHandle(win32::to_handle(handle_), FileBasicInfo, &info, sizeof info) != 0 ||
-         record_system_error();
+  return set_basic_info(win32::to_handle(handle_), wanted, 0);
 }
 
 bool File::copy_owner_from(const File&) {
   // A new file takes its owner and its security from the folder it is made
   // in, which is the original's folder.
   return true;
+}
+
+namespace {
+
+// The attribute bits that FileAttributes::mode holds: those that a restored
+// copy takes over, and the read-only one, which an undo gives back too.
+constexpr DWORD kModeAttributes = FILE_ATTRIBUTE_READONLY | kCopiedAttributes;
+
+// A FILETIME counts 100 ns steps since 1601-01-01 UTC; this many of them
+// lie before 1970-01-01.
+constexpr std::int64_t kStepsBefore1970 = 116444736000000000;
+constexpr std::int64_t kNsPerStep = 100;
+
+std::int64_t ns_since_1970(const FILETIME& time) {
+  const auto steps = static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                               time.dwLowDateTime);
+  return (steps - kStepsBefore1970) * kNsPerStep;
+}
+
+// Rounded down, so that a time between two steps is not moved forward.
+std::int64_t steps_since_1601(std::int64_t ns) {
+  std::int64_t steps = ns / kNsPerStep;
+  if (ns % kNsPerStep < 0) steps -= 1;
+  return steps + kStepsBefore1970;
+}
+
+}  // namespace
+
+std::optional<FileAttributes> File::attributes() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(win32::to_handle(handle_), &info)) {
+    record_system_error();
+    return std::nullopt;
+  }
+  FileAttributes attributes;
+  attributes.mode = info.dwFileAttributes & kModeAttributes;
+  attributes.modified_ns = ns_since_1970(info.ftLastWriteTime);
+  return attributes;
+}
+
+bool File::set_attributes(const FileAttributes& attributes) {
+  // A new file takes its owner and its security from its folder, and there
+  // are no extended attributes to give: only the bits and the time travel.
+  auto mine = attributes_of(win32::to_handle(handle_));
+  if (!mine) return record_system_error();
+  const DWORD wanted = (*mine & ~kModeAttributes) | (attributes.mode & kModeAttributes);
+  return set_basic_info(win32::to_handle(handle_), wanted, steps_since_1601(attributes.modified_ns));
 }
 
 bool File::close() {
