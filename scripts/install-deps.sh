@@ -2,7 +2,7 @@
 # Installs what quarn needs from Debian's packages. Safe to run again: apt-get
 # skips what is already there. Groups let a quick build avoid the heavy ones.
 #   install-deps.sh build     compilers, CMake, GoogleTest, Benchmark, CLI11, nlohmann-json, Qt 6, scdoc,
-#                             liburing
+#                             liburing, nettle
 #   install-deps.sh package   build + the Debian package's tools and checkers (lintian,
 #                             desktop-file-validate, appstreamcli)
 #   install-deps.sh test      build + package + sanitizer runtimes, MinGW, Wine, Xvfb, PE tools, zip, Ansible,
@@ -17,7 +17,7 @@ want=("$@")
 build_pkgs=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
             libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
             libgl-dev clang libclang-rt-14-dev fonts-dejavu-core scdoc nlohmann-json3-dev
-            liburing-dev)
+            liburing-dev nettle-dev)
 package_pkgs=(dpkg-dev lintian desktop-file-utils appstream)
 test_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
            gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
