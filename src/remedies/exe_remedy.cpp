@@ -160,17 +160,19 @@ ScanStatus clean_program(const platform::FileAt& at, RemedyIo& io) {
   return after_folder_change(at.folder, io, STATUS_CLEANED);
 }
 
-ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) {
+RemedyForecast forecast_program(const platform::FileAt& at, RemedyIo& io) {
   Inspection in = inspect(at, io);
   switch (in.plan) {
     case Plan::delete_copy:
-      return at.folder.kind_of(at.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
-    case Plan::restore: return STATUS_CLEANED;
-    case Plan::leave: return STATUS_SCANNED;
+      return RemedyForecast{at.folder.kind_of(at.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR};
+    case Plan::restore: return RemedyForecast{STATUS_CLEANED, in.host.offset, in.host.size};
+    case Plan::leave: return RemedyForecast{STATUS_SCANNED};
     case Plan::fail: break;
   }
-  return STATUS_ERROR;
+  return RemedyForecast{STATUS_ERROR};
 }
+
+ScanStatus preview_program(const platform::FileAt& at, RemedyIo& io) { return forecast_program(at, io).status; }
 
 platform::Abandoned remove_leftover(const platform::FileAt& at, RemedyIo& io) {
   const std::string_view stem = kRestoreStem;

@@ -29,7 +29,9 @@ bool is_dropped_copy(const std::string& path);
 // deletion counts only once the folder's new entry is on the disk; when
 // that flush fails the result is STATUS_ERROR with the change made.
 ScanStatus clean_program(const platform::FileAt& file, RemedyIo& io);
-// What clean_program would return, found by reading only.
+// What clean_program would return, found by reading only, and for a restore
+// the range of the file that holds the host program.
+RemedyForecast forecast_program(const platform::FileAt& file, RemedyIo& io);
 ScanStatus preview_program(const platform::FileAt& file, RemedyIo& io);
 
 // Removes file if it is a restore's temporary file that a restore cut short

@@ -19,6 +19,8 @@ class CExeHandler : public CVirusHandler {
   CExeHandler();
   ScanStatus Clean(const platform::FileAt& file) override;
   ScanStatus Preview(const platform::FileAt& file) override;
+  RemedyForecast Forecast(const platform::FileAt& file) override;
+  ScanStatus CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) override;
   platform::Abandoned RemoveLeftover(const platform::FileAt& file) override;
 };
 
@@ -28,6 +30,8 @@ class CHtmlHandler : public CVirusHandler {
   CHtmlHandler();
   ScanStatus Clean(const platform::FileAt& file) override;
   ScanStatus Preview(const platform::FileAt& file) override;
+  RemedyForecast Forecast(const platform::FileAt& file) override;
+  ScanStatus CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) override;
 };
 
 // Mail and news files, deleted whatever they hold: "eml;nws".
@@ -36,6 +40,8 @@ class CMailHandler : public CVirusHandler {
   CMailHandler();
   ScanStatus Clean(const platform::FileAt& file) override;
   ScanStatus Preview(const platform::FileAt& file) override;
+  RemedyForecast Forecast(const platform::FileAt& file) override;
+  ScanStatus CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) override;
 };
 
 namespace remedies {

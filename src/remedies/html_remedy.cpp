@@ -139,11 +139,15 @@ ScanStatus clean_page(const platform::FileAt& at, RemedyIo& io) {
   return STATUS_CLEANED;
 }
 
-ScanStatus preview_page(const platform::FileAt& at, RemedyIo& io) {
+RemedyForecast forecast_page(const platform::FileAt& at, RemedyIo& io) {
   auto file = io.open_read(at);
-  if (!file) return STATUS_ERROR;
-  return inspect(*file, io).status;
+  if (!file) return RemedyForecast{STATUS_ERROR};
+  const PageInspection in = inspect(*file, io);
+  if (in.status != STATUS_CLEANED) return RemedyForecast{in.status};
+  return RemedyForecast{STATUS_CLEANED, 0, in.cut_length};
 }
+
+ScanStatus preview_page(const platform::FileAt& at, RemedyIo& io) { return forecast_page(at, io).status; }
 
 }  // namespace remedies
 }  // namespace quarn

@@ -40,7 +40,9 @@ TailVerdict analyse_tail(std::string_view tail);
 // cannot be read or cut (the page is then unchanged, except when the cut was
 // made but could not be flushed or closed).
 ScanStatus clean_page(const platform::FileAt& file, RemedyIo& io);
-// What clean_page would return, found by reading only.
+// What clean_page would return, found by reading only, and for a cut the
+// page's length after it.
+RemedyForecast forecast_page(const platform::FileAt& file, RemedyIo& io);
 ScanStatus preview_page(const platform::FileAt& file, RemedyIo& io);
 
 }  // namespace remedies

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sha256.h"
+#include "platform/system_error.h"
 #include "remedies/handlers.h"
 #include "scan/virus_scanner.h"
 #include "support/temp_tree.h"
@@ -17,6 +19,7 @@ namespace quarn {
 namespace {
 
 using quarn::testing::exists;
+using quarn::testing::placed;
 using quarn::testing::read_file;
 using quarn::testing::TempTree;
 
@@ -151,6 +154,61 @@ TEST(EndToEnd, second_scan_finds_nothing_left_to_remedy) {
   EXPECT_EQ(second.m_nFilesInfected.load(), kept_on_purpose);
   EXPECT_EQ(second.m_nFilesCleaned.load(), 0);
   EXPECT_EQ(second.m_nFilesDeleted.load(), 0);
+}
+
+// The forecast names the bytes that the remedy will leave, and the remedy
+// of an expected file acts only on exactly those bytes: for every file of
+// the sample tree that a remedy changes, a remedy expecting other bytes
+// changes nothing, and the one expecting the file's own leaves the bytes
+// the forecast named.
+TEST(RemedyForecast, names_the_bytes_each_remedy_leaves_and_an_expected_remedy_needs_the_same_file) {
+  TempTree tmp;
+  const sample::SampleTree tree = sample::write_sample_tree(tmp.path("tree"));
+  auto handlers = remedies::make_handlers();
+  const auto handler_for = [&](const std::string& relative) -> CVirusHandler& {
+    const std::string extension = relative.substr(relative.rfind('.') + 1);
+    for (auto& handler : handlers) {
+      if (handler->m_strExtensions.find(extension) != std::string::npos) return *handler;
+    }
+    return *handlers.front();
+  };
+  const auto digest_of = [](const std::string& bytes) {
+    platform::Sha256 hash;
+    hash.update(bytes.data(), bytes.size());
+    return hash.finish();
+  };
+  int checked = 0;
+  for (const sample::SampleFile& file : tree.files) {
+    if (file.outcome != sample::Outcome::cleaned && file.outcome != sample::Outcome::deleted) continue;
+    std::string lower = file.relative;
+    platform::lower_ansi(lower);
+    CVirusHandler& handler = handler_for(lower);
+    const std::string path = tree.path_of(file);
+    const RemedyForecast forecast = handler.Forecast(placed(path));
+    ASSERT_EQ(forecast.status, status_of(file.outcome)) << file.relative;
+    if (file.outcome == sample::Outcome::cleaned) {
+      ASSERT_LE(forecast.kept_offset + forecast.kept_size, file.original.size()) << file.relative;
+      EXPECT_EQ(file.original.substr(forecast.kept_offset, forecast.kept_size), *file.expected) << file.relative;
+    }
+    auto identity = platform::identity_of(path);
+    ASSERT_TRUE(identity) << file.relative;
+    ExpectedFile expected{*identity, file.original.size(), digest_of(file.original)};
+
+    ExpectedFile other = expected;
+    other.sha256[0] ^= 1;
+    EXPECT_EQ(handler.CleanExpected(placed(path), other), STATUS_ERROR) << file.relative;
+    EXPECT_EQ(platform::last_error().word, "changed") << file.relative;
+    EXPECT_EQ(read_file(path), file.original) << file.relative;
+
+    EXPECT_EQ(handler.CleanExpected(placed(path), expected), forecast.status) << file.relative;
+    if (file.expected) {
+      EXPECT_EQ(read_file(path), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(path)) << file.relative;
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, 10);
 }
 
 }  // namespace
