@@ -67,6 +67,11 @@ class File {
   static std::optional<File> open_read_write(const Folder& folder, std::string_view name);
   // create_new for the entry name of an open folder.
   static std::optional<File> create_new(const Folder& folder, std::string_view name);
+  // Opens the regular file name of folder for appending, creating it (for
+  // this user alone) when it is missing; every write goes to its end, so
+  // that two writers' lines never overwrite each other. A link or anything
+  // that is not a regular file is refused.
+  static std::optional<File> open_append(const Folder& folder, std::string_view name);
   // Creates a new file with a unique name in folder, for writing: the name is
   // stem followed by random characters, and the file is created exclusively,
   // so it is never an existing file or a link planted there. name receives

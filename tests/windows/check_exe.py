@@ -18,7 +18,7 @@ import pefile
 # libgcc_s_dw2-1.dll, libwinpthread-1.dll) would have to ship beside the
 # program.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "msvcrt.dll", "advapi32.dll",
-               "shell32.dll"}
+               "shell32.dll", "bcrypt.dll"}
 RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION = 5, 6, 14, 16
 IDD_ABOUTBOX, IDS_ABOUTBOX, IDD_CLEANER_DIALOG, IDR_MAINFRAME = 100, 101, 102, 128
 US_ENGLISH = 1033

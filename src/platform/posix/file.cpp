@@ -26,7 +26,8 @@ int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 std::optional<int> open_regular(int dirfd, const char* path, int flags, std::uint64_t& size) {
   int fd;
   do {
-    fd = ::openat(dirfd, path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // A file that O_CREAT makes is for this user alone.
+    fd = ::openat(dirfd, path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     record_system_error();
@@ -41,9 +42,9 @@ std::optional<int> open_regular(int dirfd, const char* path, int flags, std::uin
     return std::nullopt;
   }
   size = static_cast<std::uint64_t>(st.st_size);
-  // O_NONBLOCK was only there for the open; F_SETFL with no flags clears it
-  // (and nothing else was set).
-  ::fcntl(fd, F_SETFL, 0);
+  // O_NONBLOCK was only there for the open; F_SETFL clears it and keeps
+  // O_APPEND, the only other status flag that an open here sets.
+  ::fcntl(fd, F_SETFL, flags & O_APPEND);
   return fd;
 }
 
@@ -123,6 +124,14 @@ std::optional<File> File::create_new(const Folder& folder, std::string_view name
     return std::nullopt;
   }
   return File(fd);
+}
+
+std::optional<File> File::open_append(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  std::uint64_t size = 0;
+  auto fd = open_regular(folder.impl().fd, std::string(name).c_str(), O_WRONLY | O_APPEND | O_CREAT, size);
+  if (!fd) return std::nullopt;
+  return File::opened(*fd, size);
 }
 
 namespace {

@@ -158,6 +158,24 @@ std::optional<File> File::create_new(const Folder& folder, std::string_view name
   return create_new_system(folder.impl().system_join(name));
 }
 
+std::optional<File> File::open_append(const Folder& folder, std::string_view name) {
+  if (!is_plain_name(name)) return std::nullopt;
+  const std::wstring system = folder.impl().system_join(name);
+  // Append access alone: every write lands at the end, whoever else writes.
+  constexpr DWORD kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE created = CreateFileW(system.c_str(), kAppend, kShare, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created != INVALID_HANDLE_VALUE) return File::opened(win32::from_handle(created), 0);
+  if (GetLastError() != ERROR_FILE_EXISTS) {
+    record_system_error();
+    return std::nullopt;
+  }
+  std::uint64_t size = 0;
+  auto handle = open_regular(system, kAppend, kShare, 0, size);
+  if (!handle) return std::nullopt;
+  return File::opened(win32::from_handle(handle->release()), size);
+}
+
 std::optional<File> File::opened(std::intptr_t handle, std::uint64_t size) {
   File file(handle);
   file.size_at_open_ = size;
