@@ -9,51 +9,32 @@
 namespace quarn::cli {
 namespace {
 
-// Copies every byte of source into target and checks the count against the
-// source's size, since a short read alone cannot tell the end from an error.
-bool copy_whole(platform::File& source, platform::File& target, std::uint64_t size) {
-  auto buffer = std::make_unique<unsigned char[]>(platform::kCopyChunk);
-  std::uint64_t copied = 0;
-  for (;;) {
-    std::size_t n = source.read(buffer.get(), platform::kCopyChunk);
-    if (n > 0 && !target.write_all(buffer.get(), n)) return false;
-    copied += n;
-    if (n < platform::kCopyChunk) break;
-  }
-  if (source.read_failed()) return false;
-  if (copied != size) return platform::record_error("changed", "the file changed while it was being copied");
-  return target.copy_permissions_from(source) && target.flush_to_disk();
+// The copy's permission bits are the file's, and it is on the disk before
+// it takes its name.
+bool copy_whole(platform::File& source, platform::File& target, std::uint64_t size, platform::Sha256Digest& digest) {
+  return copy_hashed(source, target, size, digest) && target.copy_permissions_from(source) && target.flush_to_disk();
 }
 
-// True when the copy holds exactly the source's bytes. The sizes are
-// compared first, so that a copy of another length is never read. Both are
-// read by offset, which leaves the source's own reading where it was.
-bool same_bytes(platform::File& source, std::uint64_t size, platform::File& copy) {
+// True when the copy holds exactly the source's bytes, whose digest it then
+// gives. The sizes are compared first, so that a copy of another length is
+// never read.
+bool same_bytes(platform::File& source, std::uint64_t size, platform::File& copy, platform::Sha256Digest& digest) {
   if (copy.size_at_open() != size) return false;
   auto ours = std::make_unique<unsigned char[]>(platform::kCopyChunk);
   auto theirs = std::make_unique<unsigned char[]>(platform::kCopyChunk);
+  platform::Sha256 hash;
   for (std::uint64_t at = 0; at < size;) {
     auto a = source.read_at(at, ours.get(), platform::kCopyChunk);
     auto b = copy.read_at(at, theirs.get(), platform::kCopyChunk);
     if (!a || !b || *a != *b || *a == 0 || std::memcmp(ours.get(), theirs.get(), *a) != 0) return false;
+    hash.update(ours.get(), *a);
     at += *a;
   }
+  digest = hash.finish();
   return true;
 }
 
 bool is_separator(char c) { return c == '/' || c == platform::separator(); }
-
-// The names of a relative path, without empty ones.
-std::vector<std::string> names_of(const std::string& relative) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= relative.size(); ++i) {
-    if (i < relative.size() && !is_separator(relative[i])) continue;
-    if (i > start) names.push_back(relative.substr(start, i - start));
-    start = i + 1;
-  }
-  return names;
-}
 
 std::string joined(const std::vector<std::string>& names, std::size_t count) {
   std::string text;
@@ -70,8 +51,40 @@ std::string suffixed(const std::string& name, int suffix) {
 
 }  // namespace
 
+std::vector<std::string> names_of(std::string_view relative) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= relative.size(); ++i) {
+    if (i < relative.size() && !is_separator(relative[i])) continue;
+    if (i > start) names.emplace_back(relative.substr(start, i - start));
+    start = i + 1;
+  }
+  return names;
+}
+
+bool copy_hashed(platform::File& source, platform::File& target, std::uint64_t size, platform::Sha256Digest& digest) {
+  auto buffer = std::make_unique<unsigned char[]>(platform::kCopyChunk);
+  platform::Sha256 hash;
+  std::uint64_t copied = 0;
+  for (;;) {
+    auto n = source.read_at(copied, buffer.get(), platform::kCopyChunk);
+    if (!n) return false;
+    if (*n > 0 && !target.write_all(buffer.get(), *n)) return false;
+    hash.update(buffer.get(), *n);
+    copied += *n;
+    if (*n < platform::kCopyChunk) break;
+  }
+  if (copied != size) return platform::record_error("changed", "the file changed while it was being copied");
+  digest = hash.finish();
+  return true;
+}
+
 std::optional<BackupStore> BackupStore::open(const std::string& folder) {
   if (!platform::make_directories(folder)) return std::nullopt;
+  return open_existing(folder);
+}
+
+std::optional<BackupStore> BackupStore::open_existing(const std::string& folder) {
   auto full = platform::full_path(folder);
   auto open = platform::Folder::open(folder, platform::LinkAtEnd::follow).folder;
   if (!full || !open) return std::nullopt;
@@ -112,7 +125,11 @@ bool BackupStore::descend(const std::vector<std::string>& names, bool create,
 std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const std::string& full_path) const {
   auto source = platform::File::open_read(file.folder, file.name);
   if (!source) return std::nullopt;
-  const auto size = source->size();
+  return save(*source, full_path);
+}
+
+std::optional<SavedCopy> BackupStore::save(platform::File& source, const std::string& full_path) const {
+  const auto size = source.size();
   auto names = names_of(platform::path_without_root(full_path));
   if (!size || names.empty()) return std::nullopt;
   std::optional<platform::Folder> reached;
@@ -136,7 +153,8 @@ std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const s
     }
     if (kind != platform::NodeKind::regular) continue;
     auto earlier = platform::File::open_read(*folder, name);
-    if (earlier && same_bytes(*source, *size, *earlier)) return SavedCopy{place_of(name), *size, false};
+    platform::Sha256Digest digest;
+    if (earlier && same_bytes(source, *size, *earlier, digest)) return SavedCopy{place_of(name), *size, false, digest};
   }
   if (free_suffix < 0) {
     platform::record_error("exists", "every name for its copy is taken (up to ." + std::to_string(kMaxSuffix) + ")");
@@ -146,7 +164,8 @@ std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const s
   std::string partial;
   auto target = platform::File::create_unique(*folder, kPartialStem, partial);
   if (!target) return std::nullopt;
-  const bool whole = copy_whole(*source, *target, *size);
+  platform::Sha256Digest digest;
+  const bool whole = copy_whole(source, *target, *size, digest);
   // Win32 cannot rename a file that is still open.
   const bool closed = target->close();
   if (whole && closed) {
@@ -156,7 +175,7 @@ std::optional<SavedCopy> BackupStore::save(const platform::FileAt& file, const s
       const std::string name = suffixed(base, suffix);
       if (folder->rename_to_new_name(partial, name)) {
         if (!folder->flush_to_disk()) break;
-        return SavedCopy{place_of(name), *size, true};
+        return SavedCopy{place_of(name), *size, true, digest};
       }
       if (folder->kind_of(name) == platform::NodeKind::missing) break;
     }
@@ -173,6 +192,14 @@ bool BackupStore::discard(const SavedCopy& copy) const {
   std::optional<platform::Folder> reached;
   if (!descend(names, false, reached)) return false;
   return (reached ? *reached : open_).delete_file(names.back());
+}
+
+std::optional<platform::File> BackupStore::open_copy(const std::string& place) const {
+  const auto names = names_of(place);
+  if (names.empty()) return std::nullopt;
+  std::optional<platform::Folder> reached;
+  if (!descend(names, false, reached)) return std::nullopt;
+  return platform::File::open_read(reached ? *reached : open_, names.back());
 }
 
 }  // namespace quarn::cli

@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/folder.h"
 #include "platform/fs.h"
+#include "platform/sha256.h"
 
 namespace quarn::cli {
 
@@ -25,7 +28,18 @@ struct SavedCopy {
   std::uint64_t size = 0;
   // False when an earlier copy of the same bytes was found and kept in use.
   bool made = false;
+  // The digest of the bytes kept, hashed as they were read for the copy.
+  platform::Sha256Digest sha256{};
 };
+
+// The names of a relative path, without empty ones; "/" and the platform's
+// separator both part them.
+std::vector<std::string> names_of(std::string_view relative);
+
+// Copies every byte of source, read by offset from its start, into target,
+// and gives the digest of the bytes copied. The count is checked against
+// size, since a short read alone cannot tell the end from an error.
+bool copy_hashed(platform::File& source, platform::File& target, std::uint64_t size, platform::Sha256Digest& digest);
 
 class BackupStore {
  public:
@@ -39,8 +53,12 @@ class BackupStore {
   // Creates the folder and any missing folder above it. Nothing when that
   // fails or the name is taken by something that is not a folder.
   static std::optional<BackupStore> open(const std::string& folder);
+  // The store in a folder that exists already, created by nothing.
+  static std::optional<BackupStore> open_existing(const std::string& folder);
 
   const std::string& folder() const { return folder_; }
+  // The store's folder, open: what lies in it is reached from here.
+  const platform::Folder& open_folder() const { return open_; }
 
   // True when the folder is the store itself, whatever path reaches it.
   bool is_store(const std::string& folder) const;
@@ -59,9 +77,14 @@ class BackupStore {
   // so that a kill leaves no partial copy under a copy's name. Nothing when
   // the bytes could not be kept, and then nothing of the attempt stays.
   std::optional<SavedCopy> save(const platform::FileAt& file, const std::string& full_path) const;
+  // The same for a file already open, read from its start by offset.
+  std::optional<SavedCopy> save(platform::File& source, const std::string& full_path) const;
   // Removes a copy that save made (one that it found is left alone), for a
   // file that its remedy left as it was. True when nothing of it remains.
   bool discard(const SavedCopy& copy) const;
+  // Opens the copy at a place that save returned, reached name by name
+  // without following a link.
+  std::optional<platform::File> open_copy(const std::string& place) const;
 
  private:
   BackupStore(std::string folder, std::string full, platform::Folder open, platform::FileIdentity identity)

@@ -39,6 +39,11 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
   if (wants_log_ && !HasLog() && platform::LogFile::place_of(log_path_) == platform::LogFile::Place::device) {
     m_fileLog = platform::LogFile::open_device(log_path_);
   }
+  if (backup_) {
+    std::vector<std::string> paths;
+    for (const ScanRoot& root : roots_) paths.push_back(root.full);
+    manifest_ = ManifestWriter::open(*backup_, new_run_record(std::move(paths)));
+  }
   if (plan.adaptive_jobs) {
     set_adaptive_jobs(plan.jobs, plan.seeks_hint);
   } else {
@@ -115,16 +120,69 @@ ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platfor
   last_handler_ = &handler;
   if (report_only_) return handler.Preview(file);
   if (!backup_) return handler.Clean(file);
-  auto copy = backup_->save(file, full_path_of(file.path));
-  if (!copy) {
-    ReportFailure("back up", file.path, "; it was left unchanged");
+  return CleanWithBackup(handler, file);
+}
+
+std::string CommandLineScanner::manifest_path() const {
+  return backup_ ? backup_->folder() + platform::separator() + kManifestName : std::string();
+}
+
+ScanStatus CommandLineScanner::CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file) {
+  // A file that the remedy would leave as it is, or fail on, needs no copy.
+  const RemedyForecast forecast = handler.Forecast(file);
+  if (forecast.status != STATUS_CLEANED && forecast.status != STATUS_DELETED) return forecast.status;
+  IntentRecord intent;
+  intent.path = full_path_of(file.path);
+  intent.action = forecast.status == STATUS_DELETED               ? RecordedAction::remove
+                  : std::string_view(handler_name(handler)) == "html" ? RecordedAction::cut
+                                                                      : RecordedAction::restore;
+  std::optional<platform::FileIdentity> identity;
+  std::optional<SavedCopy> copy;
+  {
+    // The copy, the digests and the attributes come from one handle: what
+    // the intent names is what was kept.
+    auto source = platform::File::open_read(file.folder, file.name);
+    std::optional<platform::FileAttributes> attributes;
+    if (source && (identity = source->identity()) && (attributes = source->attributes())) {
+      copy = backup_->save(*source, intent.path);
+    }
+    if (copy && forecast.status == STATUS_CLEANED) {
+      auto after = platform::hash_range(*source, forecast.kept_offset, forecast.kept_size);
+      if (after) {
+        intent.after = RecordedBytes{forecast.kept_size, *after};
+      } else {
+        const platform::KeepError cause;
+        backup_->discard(*copy);
+        copy.reset();
+      }
+    }
+    if (!copy) {
+      ReportFailure("back up", file.path, "; it was left unchanged");
+      failure_named_ = true;
+      return STATUS_ERROR;
+    }
+    intent.before = RecordedBytes{copy->size, copy->sha256};
+    intent.attributes = std::move(*attributes);
+    intent.backup = copy->place;
+  }  // closed: Win32 replaces or deletes no file that is open
+  if (!manifest_->intend(intent)) {
+    ReportFailure("write the manifest", manifest_path(), "; the file was left unchanged");
     failure_named_ = true;
+    const platform::KeepError cause;
+    backup_->discard(*copy);
     return STATUS_ERROR;
   }
-  // Whatever failed on the way to a copy that was made is no cause of the
-  // remedy's.
+  // Whatever failed on the way to the intent is no cause of the remedy's.
   platform::clear_error();
-  const ScanStatus result = handler.Clean(file);
+  const ScanStatus result = handler.CleanExpected(file, ExpectedFile{*identity, copy->size, copy->sha256});
+  {
+    const platform::KeepError cause;
+    if (!manifest_->outcome(intent, result, platform::last_error()) && !std::exchange(manifest_failed_, true)) {
+      // --undo reads the file's state, not the outcome, so the remedy
+      // stands; the user still learns that the record is short.
+      ReportFailure("write the manifest", manifest_path(), "; outcomes from here on are missing");
+    }
+  }
   // The remedy left the file exactly as it was, so the copy would only
   // clutter the store. After a failure the file may be partly changed, and
   // the copy stays. A copy of an earlier run that save found holding the

@@ -11,6 +11,7 @@
 
 #include "cli/backup_store.h"
 #include "cli/console_output.h"
+#include "cli/manifest.h"
 #include "cli/options.h"
 #include "cli/scan_plan.h"
 #include "scan/virus_scanner.h"
@@ -28,6 +29,10 @@ class CommandLineScanner : public CVirusScanner {
 
   // False when a log was asked for and could not be opened.
   bool log_ready() const { return !wants_log_ || HasLog(); }
+  // False when --backup was given and its manifest could not take the
+  // run's first line.
+  bool manifest_ready() const { return !backup_ || manifest_.has_value(); }
+  std::string manifest_path() const;
   // How many files' log lines could not be written; each is also a scan
   // error.
   std::int64_t log_lines_lost() const { return log_lines_lost_.load(std::memory_order_relaxed); }
@@ -56,6 +61,9 @@ class CommandLineScanner : public CVirusScanner {
   // with --json also on stdout.
   void ReportFailure(std::string_view what, const std::string& path, std::string_view after);
   void ScanNamedFile(const ScanRoot& root);
+  // The remedy with --backup: the copy and the intent on the disk first,
+  // then the remedy of exactly the bytes kept, then its outcome.
+  ScanStatus CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file);
 
   const bool report_only_;
   const bool quiet_;
@@ -66,6 +74,9 @@ class CommandLineScanner : public CVirusScanner {
   const std::vector<std::string> excludes_;
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
+  std::optional<ManifestWriter> manifest_;
+  // The manifest could not take a line: said once, as a full disk stays full.
+  bool manifest_failed_ = false;
   ConsoleOutput& console_;
   // The root being walked and the device it lies on; worker thread only.
   std::size_t current_root_ = 0;

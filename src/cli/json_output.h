@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "cli/manifest.h"
 #include "cli/report.h"
+#include "cli/undo.h"
 #include "platform/system_error.h"
 #include "scan/scan_status.h"
 #include "scan/virus_handler.h"
@@ -58,7 +61,20 @@ struct SummaryFacts {
 // a line end.
 std::string json_summary_line(const Figures& figures, bool report_only, const SummaryFacts& facts);
 
-// Standard base64 (RFC 4648, with padding).
+// {"type":"undo","status":...,"report_only":...,"run":...,"record":N,
+// "action":...,"path":...} and a line end, with "error" and "reason" when
+// refused; status is undo_word's.
+std::string json_undo_line(const UndoResult& result, bool preview, const IntentRecord& intent);
+// {"type":"summary","undo":true,"report_only":...,"records","put_back",
+// "needed_nothing","refused","stopped_by"} and a line end.
+std::string json_undo_summary_line(const UndoCounts& counts, bool preview, platform::StopSignal stop);
+
+// Standard base64 (RFC 4648, with padding), and back: nothing for a text
+// that is not exactly that.
 std::string base64(const std::string& bytes);
+std::optional<std::string> from_base64(std::string_view text);
+
+// Whether the text is valid UTF-8, which JSON strings must be.
+bool is_utf8(const std::string& text);
 
 }  // namespace quarn::cli

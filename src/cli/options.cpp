@@ -165,6 +165,16 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_flag("-0,--null", options.null_separated,
                "The PATHs of --files-from end in NUL bytes, as find -print0 writes them")
       ->needs(files_from);
+  auto* undo = app.add_option("--undo", options.undo_dir,
+                              "Instead of a scan, put back what the runs with --backup DIR did, newest first, "
+                              "from DIR's manifest; a file is put back only while it holds what the run left")
+                   ->type_name("DIR");
+  app.add_option("--run", options.run_id, "With --undo: undo only the run with this id (see DIR/manifest.jsonl)")
+      ->type_name("ID")
+      ->needs(undo);
+  for (const char* other : {"--backup", "--files-from", "--exclude", "--log", "--jobs", "--one-file-system"}) {
+    undo->excludes(other);
+  }
 
   ParsedCommandLine parsed;
   try {
@@ -185,7 +195,12 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     parsed.text = usage_error(unknown.empty() ? error.what() : unknown_options(unknown));
     return parsed;
   }
-  if (options.paths.empty() && !options.files_from) {
+  if (options.undo_dir && !options.paths.empty()) {
+    parsed.exit_status = kExitError;
+    parsed.text = usage_error("--undo takes no PATH: the manifest names the files");
+    return parsed;
+  }
+  if (options.paths.empty() && !options.files_from && !options.undo_dir) {
     parsed.exit_status = kExitError;
     parsed.text = usage_error("PATH is required");
     return parsed;
@@ -198,9 +213,9 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     }
   }
   if ((options.log_path && options.log_path->empty()) || (options.backup_dir && options.backup_dir->empty()) ||
-      (options.files_from && options.files_from->empty())) {
+      (options.files_from && options.files_from->empty()) || (options.undo_dir && options.undo_dir->empty())) {
     parsed.exit_status = kExitError;
-    parsed.text = usage_error("--log, --backup and --files-from need a non-empty name");
+    parsed.text = usage_error("--log, --backup, --files-from and --undo need a non-empty name");
     return parsed;
   }
   parsed.options = std::move(options);

@@ -32,6 +32,10 @@ struct CliOptions {
   // ended by a NUL byte when null_separated (-0).
   std::optional<std::string> files_from;
   bool null_separated = false;
+  // --undo DIR: put back what the runs recorded in DIR did, instead of a
+  // scan; --run ID undoes one of them.
+  std::optional<std::string> undo_dir;
+  std::optional<std::string> run_id;
 };
 
 // What the command line asks for. Either options for a scan, or a text to

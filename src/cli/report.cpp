@@ -117,10 +117,34 @@ std::string format_progress(const Figures& figures, const std::string& current_f
   return line + "..." + file.substr(start);
 }
 
-int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed) {
+namespace {
+
+std::optional<int> exit_status_for_stop(platform::StopSignal stop) {
   if (stop == platform::StopSignal::interrupt) return kExitInterrupted;
   if (stop == platform::StopSignal::terminate) return kExitTerminated;
   if (stop == platform::StopSignal::hangup) return kExitHungUp;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string format_undo_summary(const UndoCounts& counts, bool preview, platform::StopSignal stop) {
+  std::string out;
+  add_item(out, "Records", counts.records);
+  add_item(out, preview ? "To put back" : "Put back", counts.put_back);
+  add_item(out, "Needed nothing", counts.needed_nothing);
+  add_item(out, "Refused", counts.refused);
+  if (const char* signal = stop_signal_name(stop)) out += std::string("Stopped by: ") + signal + "\n";
+  return out;
+}
+
+int exit_status_for_undo(const UndoCounts& counts, platform::StopSignal stop, bool output_failed) {
+  if (auto status = exit_status_for_stop(stop)) return *status;
+  return counts.refused > 0 || output_failed ? kExitError : kExitClean;
+}
+
+int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed) {
+  if (auto status = exit_status_for_stop(stop)) return *status;
   if (figures.scan_errors > 0 || output_failed) return kExitError;
   if (figures.files_infected > 0) return kExitInfected;
   return kExitClean;

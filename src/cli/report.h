@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/undo.h"
 #include "platform/signals.h"
 #include "platform/system_error.h"
 #include "scan/figures.h"
@@ -71,5 +72,13 @@ inline constexpr int kExitHungUp = 129;
 // failed output, else 1 when something was infected, else 0. A stop
 // outranks a failed output, since a closed terminal makes every write fail.
 int exit_status_for(const Figures& figures, platform::StopSignal stop, bool output_failed);
+
+// The summary of --undo: "Records", "Put back" ("To put back" in a
+// preview), "Needed nothing", "Refused", then "Stopped by" as a scan's.
+std::string format_undo_summary(const UndoCounts& counts, bool preview, platform::StopSignal stop);
+
+// A stop as a scan's; then 2 when any record was refused or the output
+// failed, else 0.
+int exit_status_for_undo(const UndoCounts& counts, platform::StopSignal stop, bool output_failed);
 
 }  // namespace quarn::cli

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <map>
 #include <string>
 
 #include "cli/cli_scanner.h"
@@ -11,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/scan_plan.h"
+#include "cli/undo.h"
 #include "platform/console.h"
 #include "platform/log_file.h"
 #include "platform/signals.h"
@@ -60,6 +62,11 @@ int scan(const CliOptions& options) {
   }
   platform::clear_error();
   CommandLineScanner scanner(options, std::move(*planned.plan), console);
+  if (!scanner.manifest_ready()) {
+    print_line(stderr, "quarn-scan: cannot write the manifest '" + platform::log_text(scanner.manifest_path()) +
+                           "': " + shown_error(platform::last_error()).reason);
+    return kExitError;
+  }
   if (!scanner.log_ready()) {
     print_line(stderr, "quarn-scan: cannot create the log file '" + platform::log_text(*options.log_path) +
                            "': " + shown_error(platform::last_error()).reason);
@@ -124,6 +131,65 @@ int scan(const CliOptions& options) {
   return exit_status_for(figures, stopped_by, console.output_failed());
 }
 
+// Puts back, newest record first, what the manifest of options.undo_dir
+// records; a manifest with any fault is refused whole, before any file.
+int undo(const CliOptions& options) {
+  const std::string& dir = *options.undo_dir;
+  const std::string manifest_path = dir + platform::separator() + kManifestName;
+  const auto cannot = [&](const std::string& what) {
+    print_line(stderr, "quarn-scan: cannot " + what + ": " + shown_error(platform::last_error()).reason);
+    return kExitError;
+  };
+  auto store = BackupStore::open_existing(dir);
+  if (!store) return cannot("open the backup folder '" + platform::log_text(dir) + "'");
+  auto text = platform::read_to_end(manifest_path);
+  if (!text) return cannot("read the manifest '" + platform::log_text(manifest_path) + "'");
+  ManifestReading reading = read_manifest(*text);
+  if (!reading.manifest) {
+    print_line(stderr, "quarn-scan: the manifest '" + platform::log_text(manifest_path) + "' is refused, " +
+                           reading.error + "; nothing was changed");
+    return kExitError;
+  }
+  const Manifest& manifest = *reading.manifest;
+  std::map<std::string, const RunRecord*> runs;
+  for (const RunRecord& run : manifest.runs) runs[run.id] = &run;
+  if (options.run_id && !runs.contains(*options.run_id)) {
+    print_line(stderr, "quarn-scan: the manifest '" + platform::log_text(manifest_path) + "' has no run " +
+                           platform::log_text(*options.run_id));
+    return kExitError;
+  }
+  if (!platform::install_stop_handlers()) {
+    print_line(stderr, "quarn-scan: cannot install the handlers for Ctrl-C, SIGTERM, SIGHUP and SIGUSR1");
+    return kExitError;
+  }
+
+  ConsoleOutput console(stdout, stderr, false, platform::is_terminal(platform::StdStream::output));
+  UndoCounts counts;
+  const bool preview = options.report_only;
+  for (auto it = manifest.intents.rbegin(); it != manifest.intents.rend(); ++it) {
+    const IntentRecord& intent = *it;
+    if (options.run_id && intent.run != *options.run_id) continue;
+    if (platform::received_stop_signal() != platform::StopSignal::none) break;
+    platform::clear_error();
+    const UndoResult result = undo_record(*store, *runs.at(intent.run), intent, preview);
+    counts.add(result.outcome);
+    if (result.outcome == UndoOutcome::refused) {
+      console.note(error_note(preview ? "preview the undo of" : "undo", intent.path, result.error));
+    }
+    if (options.quiet) continue;
+    const std::string line = options.json ? json_undo_line(result, preview, intent)
+                                          : format_log_line(undo_word(result.outcome, preview), intent.path) + "\n";
+    if (!console.write(line)) break;
+  }
+  const platform::StopSignal stopped_by = platform::received_stop_signal();
+  if (!options.no_summary) {
+    console.write(options.json ? json_undo_summary_line(counts, preview, stopped_by)
+                               : "\n" + format_undo_summary(counts, preview, stopped_by));
+  }
+  if (console.output_failed()) print_line(stderr, "quarn-scan: writing to the standard output failed");
+  return exit_status_for_undo(counts, stopped_by, console.output_failed());
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
@@ -133,7 +199,7 @@ int run(int argc, const char* const* argv) {
       print_line(parsed.exit_status == kExitClean ? stdout : stderr, parsed.text);
       return parsed.exit_status;
     }
-    return scan(*parsed.options);
+    return parsed.options->undo_dir ? undo(*parsed.options) : scan(*parsed.options);
   } catch (const std::exception& error) {
     print_line(stderr, std::string("quarn-scan: ") + error.what());
     return kExitError;

@@ -330,6 +330,110 @@ TEST_F(QuarnScan, file_that_cannot_be_backed_up_is_left_unchanged_and_is_an_erro
   }
 }
 
+// Every regular file below root with its bytes, permission bits and
+// modification time, by its path below root.
+std::map<std::string, std::tuple<std::string, unsigned, std::int64_t>> files_with_times(const std::string& root) {
+  std::map<std::string, std::tuple<std::string, unsigned, std::int64_t>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    struct stat st {};
+    ::lstat(entry.path().c_str(), &st);
+    files[fs::relative(entry.path(), root).string()] = {read_file(entry.path().string()), st.st_mode & 07777u,
+                                                        st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+  }
+  return files;
+}
+
+// A scan with --backup and then --undo leave every file as it was, however
+// odd its name or deep its folder, and a second --undo finds nothing to do.
+TEST_F(QuarnScan, undo_after_a_backed_up_scan_leaves_every_file_exactly_as_before) {
+  const auto sample = write_sample("disk/sample");
+  std::string deep = "disk/deep";
+  for (int i = 0; i < 40; ++i) deep += "/folder-with-a-long-name-" + std::to_string(i);
+  tree_.write(deep + "/m.eml", kInfectedMail);
+  tree_.write("disk/odd \xff\x01 name.eml", kInfectedMail);
+  tree_.write("disk/page.htm", sample::clean_page("p") + sample::appended_block());
+  ::chmod(tree_.path("disk/page.htm").c_str(), 0640);
+  const std::string disk = tree_.path("disk");
+  const auto before = files_with_times(disk);
+  const std::string store = tree_.path("store");
+
+  const ScanRun scan = run_scan({"--backup", store, disk});
+  ASSERT_EQ(scan.status, 2) << scan.err;  // the sample's damaged program
+  ASSERT_TRUE(files_with_times(disk) != before);
+  const ScanRun preview = run_scan({"--undo", store, "--report-only"});
+  EXPECT_EQ(preview.status, 0) << preview.err;
+  ASSERT_TRUE(files_with_times(disk) != before);
+
+  const ScanRun undo = run_scan({"--undo", store, "--json"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(undo.err, "");
+  EXPECT_TRUE(files_with_times(disk) == before);
+  const auto summary = nlohmann::json::parse(lines_of(undo.out).back());
+  EXPECT_EQ(summary.at("put_back"), summary.at("records"));
+
+  const ScanRun again = run_scan({"--undo", store});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(items_of(split(again.out).summary)["Needed nothing"], summary.at("records").dump());
+}
+
+// A file that holds anything but what the run left is never overwritten:
+// a page changed after its cut, a deleted mail's name taken again, a
+// restored program deleted since. The rest is put back.
+TEST_F(QuarnScan, undo_leaves_alone_what_changed_since_the_scan_and_says_why) {
+  const std::string page = tree_.write("disk/page.htm", sample::clean_page("p") + sample::appended_block());
+  const std::string mail = tree_.write("disk/m.eml", kInfectedMail);
+  const std::string other = tree_.write("disk/other.eml", kInfectedMail);
+  const std::string store = tree_.path("store");
+  ASSERT_EQ(run_scan({"--backup", store, tree_.path("disk")}).status, 1);
+  tree_.write("disk/page.htm", "edited since");
+  tree_.write("disk/m.eml", "a new mail");
+
+  const ScanRun undo = run_scan({"--undo", store});
+  EXPECT_EQ(undo.status, 2);
+  EXPECT_EQ(read_file(page), "edited since");
+  EXPECT_EQ(read_file(mail), "a new mail");
+  EXPECT_EQ(read_file(other), kInfectedMail);
+  const std::string full = fs::canonical(tree_.path("disk")).string();
+  EXPECT_NE(undo.err.find("cannot undo " + full + "/page.htm: changed since the scan"), std::string::npos) << undo.err;
+  EXPECT_NE(undo.err.find("cannot undo " + full + "/m.eml: a file is there again"), std::string::npos) << undo.err;
+  EXPECT_EQ(items_of(split(undo.out).summary)["Refused"], "2");
+}
+
+// A manifest with a fault is refused whole before any file is touched.
+TEST_F(QuarnScan, a_bad_manifest_changes_nothing_and_names_its_fault) {
+  tree_.write("disk/m.eml", kInfectedMail);
+  const std::string store = tree_.path("store");
+  ASSERT_EQ(run_scan({"--backup", store, tree_.path("disk")}).status, 1);
+  const std::string manifest = read_file(store + "/manifest.jsonl");
+  const std::string full = fs::canonical(tree_.path("disk")).string();
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"wrong_version", std::regex_replace(manifest, std::regex("\"manifest\":1"), "\"manifest\":7"),
+       "line 1: a record of manifest version 7"},
+      {"path_outside_its_run", std::regex_replace(manifest, std::regex(full + "/m.eml"), full + "x/m.eml"),
+       "line 2: the path"},
+      {"a_line_cut_in_the_middle", manifest.substr(0, manifest.find('\n') + 10) + "\n" , "line 2: not a JSON"},
+  };
+  for (const auto& c : cases) {
+    tree_.write("store/manifest.jsonl", c.text);
+    const ScanRun undo = run_scan({"--undo", store});
+    EXPECT_EQ(undo.status, 2) << c.name;
+    EXPECT_FALSE(exists(tree_.path("disk/m.eml"))) << c.name;
+    EXPECT_NE(undo.err.find("is refused, " + std::string(c.error)), std::string::npos) << c.name << undo.err;
+    EXPECT_NE(undo.err.find("; nothing was changed"), std::string::npos) << c.name;
+  }
+  // Cut without its line end, the last record is unfinished and left out:
+  // the run's other records still count.
+  tree_.write("store/manifest.jsonl", manifest.substr(0, manifest.size() - 5));
+  const ScanRun undo = run_scan({"--undo", store});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(read_file(tree_.path("disk/m.eml")), kInfectedMail);
+}
+
 // A list as find -print0 writes it: a name keeps its CR and LF, an empty
 // one is skipped, a folder is walked, and the listed PATHs follow the
 // command line's. A list of lines drops the CR of a CR LF end, and a name
