@@ -4,23 +4,16 @@
 #include <cstdio>
 #include <random>
 
-#include <nlohmann/json.hpp>
-
-#include "cli/json_output.h"
+#include "cli/json_records.h"
 #include "platform/fs.h"
 
 namespace quarn::cli {
 namespace {
 
-using json = nlohmann::ordered_json;
-
-constexpr const char* kActionNames[] = {"restore", "cut", "delete"};
-
-void put_path(json& object, const char* key, const std::string& path) {
-  object[key] = path;
-  if (!is_utf8(path)) object[std::string(key) + "_bytes"] = base64(path);
-}
-
+using records::Fields;
+using records::json;
+using records::line_of;
+using records::put_path;
 json bytes_of(const RecordedBytes& bytes) {
   json object;
   object["size"] = bytes.size;
@@ -36,79 +29,11 @@ json head(const char* type, const std::string& run) {
   return object;
 }
 
-std::string line_of(const json& object) {
-  // A path that is not UTF-8 is also written exactly in its "_bytes" field.
-  return object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+bool read_digest(Fields& fields, const char* key, RecordedBytes& out) {
+  return fields.sized_digest(key, out.size, out.sha256);
 }
 
-// The reader's checks: each returns false and says why in error.
-class Fields {
- public:
-  Fields(const json& object, std::string& error) : object_(object), error_(error) {}
-
-  bool text(const char* key, std::string& out) {
-    const auto it = object_.find(key);
-    if (it == object_.end() || !it->is_string()) return fail(std::string("no text \"") + key + "\"");
-    out = it->get<std::string>();
-    return true;
-  }
-  bool number(const char* key, std::uint64_t& out) {
-    const auto it = object_.find(key);
-    if (it == object_.end() || !it->is_number_unsigned()) return fail(std::string("no count \"") + key + "\"");
-    out = it->get<std::uint64_t>();
-    return true;
-  }
-  bool signed_number(const char* key, std::int64_t& out) {
-    const auto it = object_.find(key);
-    if (it == object_.end() || !it->is_number_integer()) return fail(std::string("no number \"") + key + "\"");
-    if (it->is_number_unsigned() && it->get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
-      return fail(std::string("\"") + key + "\" is out of range");
-    }
-    out = it->get<std::int64_t>();
-    return true;
-  }
-  bool small_number(const char* key, std::optional<std::uint32_t>& out, bool required) {
-    if (!required && !object_.contains(key)) return true;
-    std::uint64_t value = 0;
-    if (!number(key, value)) return false;
-    if (value > UINT32_MAX) return fail(std::string("\"") + key + "\" is out of range");
-    out = static_cast<std::uint32_t>(value);
-    return true;
-  }
-  // A path as text, or exactly as its bytes when "<key>_bytes" is there.
-  bool path(const char* key, std::string& out) {
-    if (!text(key, out)) return false;
-    const std::string bytes_key = std::string(key) + "_bytes";
-    if (!object_.contains(bytes_key)) return !out.empty() || fail(std::string("an empty \"") + key + "\"");
-    std::string encoded;
-    if (!text(bytes_key.c_str(), encoded)) return false;
-    auto decoded = from_base64(encoded);
-    if (!decoded || decoded->empty()) return fail("\"" + bytes_key + "\" is not base64 of a name");
-    out = std::move(*decoded);
-    return true;
-  }
-  bool digest(const char* key, RecordedBytes& out) {
-    const auto it = object_.find(key);
-    if (it == object_.end() || !it->is_object()) return fail(std::string("no \"") + key + "\" object");
-    Fields inner(*it, error_);
-    std::string hex;
-    if (!inner.number("size", out.size) || !inner.text("sha256", hex)) return false;
-    auto parsed = platform::digest_from_hex(hex);
-    if (!parsed) return fail(std::string("\"") + key + "\" has no SHA-256 of 64 hex digits");
-    out.sha256 = *parsed;
-    return true;
-  }
-  bool fail(const std::string& why) {
-    error_ = why;
-    return false;
-  }
-  const json& object() const { return object_; }
-  std::string& error() { return error_; }
-
- private:
-  const json& object_;
-  std::string& error_;
-};
+constexpr const char* kActionNames[] = {"restore", "cut", "delete"};
 
 bool is_separator(char c) { return c == '/' || c == platform::separator(); }
 
@@ -177,6 +102,13 @@ bool read_run(Fields& fields, RunRecord& run) {
 }  // namespace
 
 const char* action_name(RecordedAction action) { return kActionNames[static_cast<int>(action)]; }
+
+std::optional<RecordedAction> action_named(std::string_view name) {
+  for (int i = 0; i < 3; ++i) {
+    if (name == kActionNames[i]) return static_cast<RecordedAction>(i);
+  }
+  return std::nullopt;
+}
 
 std::optional<ManifestWriter> ManifestWriter::open(const BackupStore& store, const RunRecord& run) {
   auto file = platform::File::open_append(store.open_folder(), kManifestName);
@@ -263,84 +195,81 @@ bool path_lies_within(const std::string& path, const std::vector<std::string>& r
   return false;
 }
 
+std::optional<platform::Folder> open_folder_of(const std::vector<std::string>& roots, const std::string& path,
+                                               std::string& name) {
+  for (const std::string& root : roots) {
+    if (!path_lies_within(path, {root})) continue;
+    if (path == root) return platform::Folder::open_parent_of(root, name);
+    const std::vector<std::string> names = names_of(std::string_view(path).substr(root.size()));
+    auto folder = platform::Folder::open(root, platform::LinkAtEnd::follow).folder;
+    for (std::size_t i = 0; folder && i + 1 < names.size(); ++i) folder = folder->open_child(names[i]);
+    if (folder) name = names.back();
+    return folder;
+  }
+  platform::record_error("other", "the path lies outside the PATHs of its run");
+  return std::nullopt;
+}
+
 ManifestReading read_manifest(const std::string& text) {
   ManifestReading reading;
   Manifest manifest;
   std::map<std::string, std::size_t> run_index;
-  std::size_t line_number = 0;
-  std::size_t start = 0;
-  const auto refuse = [&](const std::string& why) {
-    reading.error = "line " + std::to_string(line_number) + ": " + why;
-    return reading;
-  };
-  // The text after the last line end is a record cut short: never read.
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    ++line_number;
-    const json object = json::parse(text.begin() + static_cast<std::ptrdiff_t>(start),
-                                    text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
-    if (object.is_discarded() || !object.is_object()) return refuse("not a JSON object");
-    std::string why;
-    Fields fields(object, why);
-    std::uint64_t version = 0;
-    if (!fields.number("manifest", version)) return refuse("no manifest version");
-    if (version != kManifestVersion) {
-      return refuse("a record of manifest version " + std::to_string(version) + "; this quarn-scan reads version " +
-                    std::to_string(kManifestVersion));
-    }
+  const auto error = records::read_lines(text, "manifest", kManifestVersion, [&](std::size_t, const json&, Fields& fields) {
     std::string type;
-    if (!fields.text("type", type)) return refuse(why);
+    if (!fields.text("type", type)) return false;
     if (type == "run") {
       RunRecord run;
-      if (!read_run(fields, run)) return refuse(why);
-      if (run_index.contains(run.id)) return refuse("a second start of run " + run.id);
+      if (!read_run(fields, run)) return false;
+      if (run_index.contains(run.id)) return fields.fail("a second start of run " + run.id);
       run_index.emplace(run.id, manifest.runs.size());
       manifest.runs.push_back(std::move(run));
-      continue;
+      return true;
     }
     std::string run_id;
     std::uint64_t record = 0;
-    if (!fields.text("run", run_id) || !fields.number("record", record)) return refuse(why);
+    if (!fields.text("run", run_id) || !fields.number("record", record)) return false;
     const auto run = run_index.find(run_id);
-    if (run == run_index.end()) return refuse("a record of run " + run_id + ", which no earlier line starts");
+    if (run == run_index.end()) return fields.fail("a record of run " + run_id + ", which no earlier line starts");
     if (type == "outcome") {
       OutcomeRecord outcome{run_id, record, false, {}};
       std::string word;
-      if (!fields.text("outcome", word)) return refuse(why);
-      if (word != "done" && word != "failed") return refuse("an outcome that is neither done nor failed");
+      if (!fields.text("outcome", word)) return false;
+      if (word != "done" && word != "failed") return fields.fail("an outcome that is neither done nor failed");
       outcome.done = word == "done";
-      if (!outcome.done && !fields.text("error", outcome.error)) return refuse(why);
+      if (!outcome.done && !fields.text("error", outcome.error)) return false;
       manifest.outcomes[{run_id, record}] = std::move(outcome);
-      continue;
+      return true;
     }
-    if (type != "intent") return refuse("a record of an unknown type \"" + type + "\"");
+    if (type != "intent") return fields.fail("a record of an unknown type \"" + type + "\"");
     IntentRecord intent;
     intent.run = run_id;
     intent.record = record;
     std::string action;
-    if (!fields.path("path", intent.path) || !fields.text("action", action) || !fields.digest("before", intent.before) ||
-        !read_attributes(fields, intent.attributes) || !fields.path("backup", intent.backup)) {
-      return refuse(why);
+    if (!fields.path("path", intent.path) || !fields.text("action", action) ||
+        !read_digest(fields, "before", intent.before) || !read_attributes(fields, intent.attributes) ||
+        !fields.path("backup", intent.backup)) {
+      return false;
     }
-    bool known = false;
-    for (int i = 0; i < 3; ++i) {
-      if (action == kActionNames[i]) {
-        intent.action = static_cast<RecordedAction>(i);
-        known = true;
-      }
-    }
-    if (!known) return refuse("an unknown action \"" + action + "\"");
+    const auto known = action_named(action);
+    if (!known) return fields.fail("an unknown action \"" + action + "\"");
+    intent.action = *known;
     if (intent.action != RecordedAction::remove) {
       RecordedBytes after;
-      if (!fields.digest("after", after)) return refuse(why);
+      if (!read_digest(fields, "after", after)) return false;
       intent.after = after;
     }
-    if (!plain_place(intent.backup)) return refuse("a backup place that is not plain names below the folder");
+    if (!plain_place(intent.backup)) return fields.fail("a backup place that is not plain names below the folder");
     if (!path_lies_within(intent.path, manifest.runs[run->second].paths)) {
-      return refuse("the path " + platform::log_text(intent.path) + " lies outside the PATHs of its run");
+      return fields.fail("the path " + platform::log_text(intent.path) + " lies outside the PATHs of its run");
     }
     manifest.intents.push_back(std::move(intent));
+    return true;
+  });
+  if (error) {
+    reading.error = *error;
+  } else {
+    reading.manifest = std::move(manifest);
   }
-  reading.manifest = std::move(manifest);
   return reading;
 }
 

@@ -17,6 +17,7 @@
 
 #include "cli/backup_store.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/sha256.h"
 #include "platform/system_error.h"
 #include "scan/scan_status.h"
@@ -29,6 +30,7 @@ inline constexpr char kManifestName[] = "manifest.jsonl";
 // What a remedy does to a file, as a record names it.
 enum class RecordedAction { restore, cut, remove };
 const char* action_name(RecordedAction action);
+std::optional<RecordedAction> action_named(std::string_view name);
 
 struct RecordedBytes {
   std::uint64_t size = 0;
@@ -107,5 +109,12 @@ ManifestReading read_manifest(const std::string& text);
 // Whether path lies at or below one of the full paths, by its names alone:
 // none may be empty, "." or "..", so that no text can climb out.
 bool path_lies_within(const std::string& path, const std::vector<std::string>& roots);
+
+// The folder that holds the file at path, reached from the root among
+// roots that holds it one name at a time without following a link, and
+// the file's name there. Nothing, with the reason recorded, when a folder
+// on the way is gone or is a link, or when no root holds path.
+std::optional<platform::Folder> open_folder_of(const std::vector<std::string>& roots, const std::string& path,
+                                               std::string& name);
 
 }  // namespace quarn::cli

@@ -18,24 +18,6 @@ UndoResult refused(const char* word, const char* reason) {
 // Refused for the reason that the failing call recorded.
 UndoResult failed() { return UndoResult{UndoOutcome::refused, platform::last_error()}; }
 
-// The folder that holds the record's file, reached from the run's PATH
-// that holds it one name at a time without following a link, and the
-// file's name there. The manifest's reader has checked that the path lies
-// within a PATH in plain names.
-std::optional<platform::Folder> folder_of(const RunRecord& run, const std::string& path, std::string& name) {
-  for (const std::string& root : run.paths) {
-    if (!path_lies_within(path, {root})) continue;
-    if (path == root) return platform::Folder::open_parent_of(root, name);
-    const std::vector<std::string> names = names_of(std::string_view(path).substr(root.size()));
-    auto folder = platform::Folder::open(root, platform::LinkAtEnd::follow).folder;
-    for (std::size_t i = 0; folder && i + 1 < names.size(); ++i) folder = folder->open_child(names[i]);
-    if (folder) name = names.back();
-    return folder;
-  }
-  platform::record_error("other", "the path lies outside the PATHs of its run");
-  return std::nullopt;
-}
-
 bool same(const RecordedBytes& recorded, std::uint64_t size, const platform::Sha256Digest& digest) {
   return recorded.size == size && recorded.sha256 == digest;
 }
@@ -92,7 +74,7 @@ const char* undo_word(UndoOutcome outcome, bool preview) {
 
 UndoResult undo_record(const BackupStore& store, const RunRecord& run, const IntentRecord& intent, bool preview) {
   std::string name;
-  const auto folder = folder_of(run, intent.path, name);
+  const auto folder = open_folder_of(run.paths, intent.path, name);
   if (!folder) return failed();
 
   // What the name holds now, read through the handle whose identity a
