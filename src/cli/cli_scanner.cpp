@@ -33,17 +33,19 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
       excludes_(options.excludes),
       roots_(std::move(plan.roots)),
       backup_(std::move(plan.backup)),
+      wants_plan_(options.plan_path.has_value()),
+      plan_to_apply_(std::move(plan.apply)),
       console_(console) {
   // A device is opened here, since the engine's own opening is for files
   // alone, as the window's log has always been.
   if (wants_log_ && !HasLog() && platform::LogFile::place_of(log_path_) == platform::LogFile::Place::device) {
     m_fileLog = platform::LogFile::open_device(log_path_);
   }
-  if (backup_) {
-    std::vector<std::string> paths;
-    for (const ScanRoot& root : roots_) paths.push_back(root.full);
-    manifest_ = ManifestWriter::open(*backup_, new_run_record(std::move(paths)));
-  }
+  std::vector<std::string> full_paths;
+  for (const ScanRoot& root : roots_) full_paths.push_back(root.full);
+  if (plan_to_apply_) full_paths = plan_to_apply_->paths;
+  if (backup_) manifest_ = ManifestWriter::open(*backup_, new_run_record(full_paths));
+  if (wants_plan_) plan_writer_ = PlanWriter::create(*options.plan_path, full_paths);
   if (plan.adaptive_jobs) {
     set_adaptive_jobs(plan.jobs, plan.seeks_hint);
   } else {
@@ -74,6 +76,10 @@ CommandLineScanner::~CommandLineScanner() {
 
 void CommandLineScanner::Run() {
   RunWith([this] {
+    if (plan_to_apply_) {
+      ApplyPlan();
+      return;
+    }
     for (std::size_t i = 0; i < roots_.size(); ++i) {
       if (i > 0 && StopRequested()) break;
       current_root_ = i;
@@ -89,6 +95,8 @@ void CommandLineScanner::Run() {
 }
 
 std::string CommandLineScanner::full_path_of(const std::string& path) const {
+  // A plan's paths are full already.
+  if (roots_.empty()) return path;
   const ScanRoot& root = roots_[current_root_];
   // Every path of the walk is its root's text followed by plain names.
   if (path.compare(0, root.path.size(), root.path) == 0) return root.full + path.substr(root.path.size());
@@ -116,26 +124,102 @@ void CommandLineScanner::ScanNamedFile(const ScanRoot& root) {
   ScanFile(platform::FileAt{placed->folder, placed->name, root.path}, platform::identity_of(root.target));
 }
 
+namespace {
+
+// What a remedy with this forecast does, as records name it.
+RecordedAction action_of(const RemedyForecast& forecast, const CVirusHandler& handler) {
+  if (forecast.status == STATUS_DELETED) return RecordedAction::remove;
+  return std::string_view(handler_name(handler)) == "html" ? RecordedAction::cut : RecordedAction::restore;
+}
+
+bool changes_file(const RemedyForecast& forecast) {
+  return forecast.status == STATUS_CLEANED || forecast.status == STATUS_DELETED;
+}
+
+}  // namespace
+
 ScanStatus CommandLineScanner::ApplyRemedy(CVirusHandler& handler, const platform::FileAt& file) {
   last_handler_ = &handler;
-  if (report_only_) return handler.Preview(file);
-  if (!backup_) return handler.Clean(file);
-  return CleanWithBackup(handler, file);
+  if (report_only_) return plan_writer_ ? PreviewIntoPlan(handler, file) : handler.Preview(file);
+  if (!backup_ && !planned_) return handler.Clean(file);
+  // A file that the remedy would leave as it is, or fail on, needs no copy.
+  const RemedyForecast forecast = handler.Forecast(file);
+  if (!changes_file(forecast)) return forecast.status;
+  std::optional<ExpectedFile> planned;
+  if (planned_) {
+    if (action_of(forecast, handler) != planned_->action) {
+      platform::record_error("changed", "its remedy would now be another than the plan's");
+      return STATUS_ERROR;
+    }
+    planned = ExpectedFile{planned_->identity, planned_->bytes.size, planned_->bytes.sha256};
+    if (!backup_) return handler.CleanExpected(file, *planned);
+  }
+  return CleanWithBackup(handler, file, forecast, planned ? &*planned : nullptr);
+}
+
+ScanStatus CommandLineScanner::PreviewIntoPlan(CVirusHandler& handler, const platform::FileAt& file) {
+  const RemedyForecast forecast = handler.Forecast(file);
+  if (!changes_file(forecast)) return forecast.status;
+  PlannedFile planned;
+  planned.path = full_path_of(file.path);
+  planned.action = action_of(forecast, handler);
+  auto source = platform::File::open_read(file.folder, file.name);
+  std::optional<platform::FileIdentity> identity;
+  std::optional<std::uint64_t> size;
+  std::optional<platform::Sha256Digest> digest;
+  if (source && (identity = source->identity()) && (size = source->size()) &&
+      (digest = platform::hash_range(*source, 0, *size))) {
+    planned.identity = *identity;
+    planned.bytes = RecordedBytes{*size, *digest};
+    if (plan_writer_->add(planned)) return forecast.status;
+  }
+  return STATUS_ERROR;
+}
+
+void CommandLineScanner::ApplyPlan() {
+  for (const PlannedFile& file : plan_to_apply_->files) {
+    if (StopRequested()) break;
+    ApplyPlanned(file);
+  }
+}
+
+void CommandLineScanner::ApplyPlanned(const PlannedFile& file) {
+  platform::clear_error();
+  std::string name;
+  const auto folder = open_folder_of(plan_to_apply_->paths, file.path, name);
+  std::optional<platform::FileIdentity> identity;
+  if (folder) {
+    // The file must still be the planned one before it is even searched,
+    // so that a file that changed is named, not passed over in silence;
+    // the remedy checks it again through its own handles.
+    identity = folder->identity_of(name);
+    auto opened = identity == file.identity ? platform::File::open_read(*folder, name) : std::nullopt;
+    auto size = opened ? opened->size() : std::nullopt;
+    auto digest = size ? platform::hash_range(*opened, 0, *size) : std::nullopt;
+    if (digest && *size == file.bytes.size && *digest == file.bytes.sha256) {
+      opened.reset();
+      planned_ = &file;
+      ScanFile(platform::FileAt{*folder, name, file.path}, identity);
+      planned_ = nullptr;
+      return;
+    }
+    if (identity != file.identity || digest) platform::record_error("changed", "changed since the plan");
+  }
+  // A plan is applied by the worker alone, one file at a time: no remedy
+  // runs beside this.
+  m_nScanErrors.fetch_add(1, std::memory_order_relaxed);
+  ReportFailure("apply the plan to", file.path, "; it was left as it is");
 }
 
 std::string CommandLineScanner::manifest_path() const {
   return backup_ ? backup_->folder() + platform::separator() + kManifestName : std::string();
 }
 
-ScanStatus CommandLineScanner::CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file) {
-  // A file that the remedy would leave as it is, or fail on, needs no copy.
-  const RemedyForecast forecast = handler.Forecast(file);
-  if (forecast.status != STATUS_CLEANED && forecast.status != STATUS_DELETED) return forecast.status;
+ScanStatus CommandLineScanner::CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file,
+                                               const RemedyForecast& forecast, const ExpectedFile* planned) {
   IntentRecord intent;
   intent.path = full_path_of(file.path);
-  intent.action = forecast.status == STATUS_DELETED               ? RecordedAction::remove
-                  : std::string_view(handler_name(handler)) == "html" ? RecordedAction::cut
-                                                                      : RecordedAction::restore;
+  intent.action = action_of(forecast, handler);
   std::optional<platform::FileIdentity> identity;
   std::optional<SavedCopy> copy;
   {
@@ -145,6 +229,12 @@ ScanStatus CommandLineScanner::CleanWithBackup(CVirusHandler& handler, const pla
     std::optional<platform::FileAttributes> attributes;
     if (source && (identity = source->identity()) && (attributes = source->attributes())) {
       copy = backup_->save(*source, intent.path);
+    }
+    if (copy && planned &&
+        (*identity != planned->identity || copy->size != planned->size || copy->sha256 != planned->sha256)) {
+      backup_->discard(*copy);
+      platform::record_error("changed", "changed since the plan");
+      return STATUS_ERROR;
     }
     if (copy && forecast.status == STATUS_CLEANED) {
       auto after = platform::hash_range(*source, forecast.kept_offset, forecast.kept_size);

@@ -13,6 +13,7 @@
 #include "cli/console_output.h"
 #include "cli/manifest.h"
 #include "cli/options.h"
+#include "cli/plan.h"
 #include "cli/scan_plan.h"
 #include "scan/virus_scanner.h"
 
@@ -33,6 +34,10 @@ class CommandLineScanner : public CVirusScanner {
   // run's first line.
   bool manifest_ready() const { return !backup_ || manifest_.has_value(); }
   std::string manifest_path() const;
+  // False when --plan was given and the plan file could not be created.
+  bool plan_ready() const { return !wants_plan_ || plan_writer_.has_value(); }
+  // Ends the plan with its end line, once a preview has run to its end.
+  bool finish_plan() { return plan_writer_ && plan_writer_->finish(); }
   // How many files' log lines could not be written; each is also a scan
   // error.
   std::int64_t log_lines_lost() const { return log_lines_lost_.load(std::memory_order_relaxed); }
@@ -63,7 +68,14 @@ class CommandLineScanner : public CVirusScanner {
   void ScanNamedFile(const ScanRoot& root);
   // The remedy with --backup: the copy and the intent on the disk first,
   // then the remedy of exactly the bytes kept, then its outcome.
-  ScanStatus CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file);
+  // With a planned file, the bytes kept must be the ones planned.
+  ScanStatus CleanWithBackup(CVirusHandler& handler, const platform::FileAt& file, const RemedyForecast& forecast,
+                             const ExpectedFile* planned);
+  // A preview's remedy with --plan: the forecast, and its file's line.
+  ScanStatus PreviewIntoPlan(CVirusHandler& handler, const platform::FileAt& file);
+  // --apply: each planned file, only while it is the one planned.
+  void ApplyPlan();
+  void ApplyPlanned(const PlannedFile& file);
 
   const bool report_only_;
   const bool quiet_;
@@ -75,6 +87,11 @@ class CommandLineScanner : public CVirusScanner {
   std::vector<ScanRoot> roots_;
   std::optional<BackupStore> backup_;
   std::optional<ManifestWriter> manifest_;
+  const bool wants_plan_;
+  std::optional<PlanWriter> plan_writer_;
+  std::optional<Plan> plan_to_apply_;
+  // The planned file being applied, for its remedy; worker thread only.
+  const PlannedFile* planned_ = nullptr;
   // The manifest could not take a line: said once, as a full disk stays full.
   bool manifest_failed_ = false;
   ConsoleOutput& console_;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -103,6 +105,16 @@ class Fields {
   std::string& error_;
 };
 
+
+bool is_separator(char c);
+// The names of a relative path, none of which may be empty, "." or "..".
+bool plain_names(std::string_view text);
+
+// A list of full paths under key, [{"path":...,"path_bytes":...}, ...].
+void put_path_list(json& object, const char* key, const std::vector<std::string>& paths);
+// The same list, read; it must not be empty, and no name of a path below
+// its root may be empty, "." or "..".
+bool read_path_list(Fields& fields, const char* key, std::vector<std::string>& paths);
 
 // Calls read for every complete line of text, in order, with the line's
 // number and its object once the object's version_key holds version. A

@@ -35,22 +35,10 @@ bool read_digest(Fields& fields, const char* key, RecordedBytes& out) {
 
 constexpr const char* kActionNames[] = {"restore", "cut", "delete"};
 
-bool is_separator(char c) { return c == '/' || c == platform::separator(); }
-
-// The names of a relative path, none of which may be empty, "." or "..".
-bool plain_names(std::string_view text) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i < text.size() && !is_separator(text[i])) continue;
-    const std::string_view name = text.substr(start, i - start);
-    if (name.empty() || name == "." || name == "..") return false;
-    start = i + 1;
-  }
-  return true;
-}
-
 // A backup place: relative, in plain names.
-bool plain_place(const std::string& place) { return !place.empty() && !is_separator(place[0]) && plain_names(place); }
+bool plain_place(const std::string& place) {
+  return !place.empty() && !records::is_separator(place[0]) && records::plain_names(place);
+}
 
 bool read_attributes(Fields& fields, platform::FileAttributes& out) {
   std::optional<std::uint32_t> mode;
@@ -83,20 +71,7 @@ bool read_run(Fields& fields, RunRecord& run) {
     return false;
   }
   if (run.id.empty()) return fields.fail("an empty run id");
-  const auto paths = fields.object().find("paths");
-  if (paths == fields.object().end() || !paths->is_array() || paths->empty()) {
-    return fields.fail("no list of \"paths\"");
-  }
-  for (const json& item : *paths) {
-    if (!item.is_object()) return fields.fail("a PATH is not an object");
-    Fields inner(item, fields.error());
-    std::string path;
-    if (!inner.path("path", path)) return false;
-    const std::string below_root = platform::path_without_root(path);
-    if (!below_root.empty() && !plain_names(below_root)) return fields.fail("a PATH with an empty, . or .. name");
-    run.paths.push_back(std::move(path));
-  }
-  return true;
+  return records::read_path_list(fields, "paths", run.paths);
 }
 
 }  // namespace
@@ -117,13 +92,7 @@ std::optional<ManifestWriter> ManifestWriter::open(const BackupStore& store, con
   json object = head("run", run.id);
   object["started"] = run.started;
   object["quarn"] = run.version;
-  json paths = json::array();
-  for (const std::string& path : run.paths) {
-    json item;
-    put_path(item, "path", path);
-    paths.push_back(std::move(item));
-  }
-  object["paths"] = std::move(paths);
+  records::put_path_list(object, "paths", run.paths);
   if (!writer.append(line_of(object))) return std::nullopt;
   return writer;
 }
@@ -187,10 +156,10 @@ bool path_lies_within(const std::string& path, const std::vector<std::string>& r
   for (const std::string& root : roots) {
     if (path == root) return true;
     if (root.empty() || path.size() <= root.size() || path.compare(0, root.size(), root) != 0) continue;
-    const bool root_ends_named = !is_separator(root.back());
-    if (root_ends_named && !is_separator(path[root.size()])) continue;
+    const bool root_ends_named = !records::is_separator(root.back());
+    if (root_ends_named && !records::is_separator(path[root.size()])) continue;
     const std::string_view below = std::string_view(path).substr(root.size() + (root_ends_named ? 1 : 0));
-    if (!below.empty() && plain_names(below)) return true;
+    if (!below.empty() && records::plain_names(below)) return true;
   }
   return false;
 }

@@ -175,6 +175,18 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
   for (const char* other : {"--backup", "--files-from", "--exclude", "--log", "--jobs", "--one-file-system"}) {
     undo->excludes(other);
   }
+  app.add_option("--plan", options.plan_path,
+                 "With --report-only: also write what each remedy would do to FILE (JSON Lines: each file's path, "
+                 "identity, size, SHA-256 and action), for --apply FILE")
+      ->type_name("FILE")
+      ->needs(report_only);
+  auto* apply = app.add_option("--apply", options.apply_path,
+                               "Instead of a scan, do exactly what the plan FILE says, each action only while its file "
+                               "is still the one planned; combines with --backup")
+                    ->type_name("FILE");
+  for (const char* other : {"--report-only", "--undo", "--files-from", "--exclude", "--jobs", "--one-file-system"}) {
+    apply->excludes(other);
+  }
 
   ParsedCommandLine parsed;
   try {
@@ -195,12 +207,13 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     parsed.text = usage_error(unknown.empty() ? error.what() : unknown_options(unknown));
     return parsed;
   }
-  if (options.undo_dir && !options.paths.empty()) {
+  if ((options.undo_dir || options.apply_path) && !options.paths.empty()) {
     parsed.exit_status = kExitError;
-    parsed.text = usage_error("--undo takes no PATH: the manifest names the files");
+    parsed.text = usage_error(options.undo_dir ? "--undo takes no PATH: the manifest names the files"
+                                               : "--apply takes no PATH: the plan names the files");
     return parsed;
   }
-  if (options.paths.empty() && !options.files_from && !options.undo_dir) {
+  if (options.paths.empty() && !options.files_from && !options.undo_dir && !options.apply_path) {
     parsed.exit_status = kExitError;
     parsed.text = usage_error("PATH is required");
     return parsed;
@@ -213,9 +226,10 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv) {
     }
   }
   if ((options.log_path && options.log_path->empty()) || (options.backup_dir && options.backup_dir->empty()) ||
-      (options.files_from && options.files_from->empty()) || (options.undo_dir && options.undo_dir->empty())) {
+      (options.files_from && options.files_from->empty()) || (options.undo_dir && options.undo_dir->empty()) ||
+      (options.plan_path && options.plan_path->empty()) || (options.apply_path && options.apply_path->empty())) {
     parsed.exit_status = kExitError;
-    parsed.text = usage_error("--log, --backup, --files-from and --undo need a non-empty name");
+    parsed.text = usage_error("--log, --backup, --files-from, --undo, --plan and --apply need a non-empty name");
     return parsed;
   }
   parsed.options = std::move(options);

@@ -36,6 +36,10 @@ struct CliOptions {
   // scan; --run ID undoes one of them.
   std::optional<std::string> undo_dir;
   std::optional<std::string> run_id;
+  // --plan FILE: a preview also writes what it would do to FILE, for
+  // --apply FILE to do exactly that instead of a scan.
+  std::optional<std::string> plan_path;
+  std::optional<std::string> apply_path;
 };
 
 // What the command line asks for. Either options for a scan, or a text to

@@ -67,6 +67,11 @@ int scan(const CliOptions& options) {
                            "': " + shown_error(platform::last_error()).reason);
     return kExitError;
   }
+  if (!scanner.plan_ready()) {
+    print_line(stderr, "quarn-scan: cannot create the plan '" + platform::log_text(*options.plan_path) +
+                           "': " + shown_error(platform::last_error()).reason);
+    return kExitError;
+  }
   if (!scanner.log_ready()) {
     print_line(stderr, "quarn-scan: cannot create the log file '" + platform::log_text(*options.log_path) +
                            "': " + shown_error(platform::last_error()).reason);
@@ -115,6 +120,16 @@ int scan(const CliOptions& options) {
   }
   const Figures figures = scanner.GetFigures();
   const platform::StopSignal stopped_by = platform::received_stop_signal();
+  if (options.plan_path) {
+    // A plan of part of the tree would be applied as if it were all of it.
+    if (stopped_by != platform::StopSignal::none || console.output_failed()) {
+      console.note("quarn-scan: the plan '" + platform::log_text(*options.plan_path) +
+                   "' has no end line, since the scan did not finish; --apply refuses it\n");
+    } else if (!scanner.finish_plan()) {
+      console.note(error_note("write the plan", *options.plan_path, platform::last_error()));
+      return kExitError;
+    }
+  }
   if (!options.no_summary && options.json) {
     const CVirusScanner::JobsChoice jobs = scanner.GetJobsChoice();
     const SummaryFacts facts{scanner.log_lines_lost(), stopped_by, scanner.excluded(), jobs.jobs, jobs.reason};

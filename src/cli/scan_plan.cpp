@@ -82,6 +82,14 @@ PlanOutcome plan_scan(const CliOptions& options) {
   }
 
   ScanPlan plan;
+  if (options.apply_path) {
+    const std::string& path = *options.apply_path;
+    auto text = platform::read_to_end(path);
+    if (!text) return failure("cannot read the plan " + quoted(path) + ": " + shown_error(platform::last_error()).reason);
+    PlanReading reading = read_plan(*text);
+    if (!reading.plan) return failure("the plan " + quoted(path) + " is refused, " + reading.error + "; nothing was changed");
+    plan.apply = std::move(reading.plan);
+  }
   for (const NamedPath& one : named) {
     const std::string& path = one.path;
     // A fault of a listed PATH names its line, which may hold a name no
@@ -145,10 +153,16 @@ PlanOutcome plan_scan(const CliOptions& options) {
         return failure(quoted(root.path) + " lies inside the backup folder " + quoted(*options.backup_dir));
       }
     }
+    for (const PlannedFile& file : plan.apply ? plan.apply->files : std::vector<PlannedFile>{}) {
+      if (plan.backup->holds(file.path)) {
+        return failure(quoted(file.path) + " lies inside the backup folder " + quoted(*options.backup_dir));
+      }
+    }
   }
 
-  if (options.jobs) {
-    plan.jobs = *options.jobs;
+  if (options.jobs || plan.apply) {
+    // A plan's files are remedied one at a time, in its order.
+    plan.jobs = options.jobs.value_or(1);
   } else {
     // Whether the device seeks is found by measuring; what it says of
     // itself only asks for a clearer gain before reading more at once.

@@ -8,6 +8,7 @@
 
 #include "cli/backup_store.h"
 #include "cli/options.h"
+#include "cli/plan.h"
 #include "platform/fs.h"
 
 namespace quarn::cli {
@@ -31,6 +32,8 @@ struct ScanPlan {
   bool adaptive_jobs = false;
   // Some PATH lies on a disk that says it spins: a hint for that search.
   bool seeks_hint = false;
+  // With --apply: the plan, read whole and checked, instead of roots.
+  std::optional<Plan> apply;
 };
 
 // Most threads a scan takes unasked: each holds a ring of 128 KiB, and more
@@ -48,7 +51,8 @@ struct PlanOutcome {
 // read whole first, and a fault of a listed one names its line. A PATH that is a
 // link was named on purpose and is followed once: the walk starts at its
 // target. The backup folder is created here and must not hold any PATH.
-// The jobs are chosen here when the command line names none.
+// The jobs are chosen here when the command line names none. With --apply
+// the plan is read and checked here instead, whole, before any file.
 PlanOutcome plan_scan(const CliOptions& options);
 
 }  // namespace quarn::cli

@@ -434,6 +434,76 @@ TEST_F(QuarnScan, a_bad_manifest_changes_nothing_and_names_its_fault) {
   EXPECT_EQ(read_file(tree_.path("disk/m.eml")), kInfectedMail);
 }
 
+// --apply does what the plan says and nothing else: a planned file that
+// changed since is named and left as it is, a file infected since is not
+// touched, and every other planned remedy is done.
+TEST_F(QuarnScan, apply_does_exactly_the_plan_and_leaves_a_file_changed_since) {
+  const auto sample = write_sample("disk");
+  const std::string plan = tree_.path("plan.jsonl");
+  const ScanRun planned = run_scan({"--report-only", "--plan", plan, sample.root});
+  ASSERT_EQ(planned.status, expected_status(sample)) << planned.err;
+  const std::string changed = sample.path_of("site/index.htm");
+  tree_.write("disk/site/index.htm", read_file(changed) + "<!-- edited -->");
+  const std::string edited = read_file(changed);
+  const std::string late = tree_.write("disk/Mail/late.eml", kInfectedMail);
+
+  const ScanRun applied = run_scan({"--apply", plan});
+  EXPECT_EQ(applied.status, 2);
+  EXPECT_EQ(read_file(changed), edited);
+  EXPECT_EQ(read_file(late), kInfectedMail);
+  const std::string full = fs::canonical(sample.root).string();
+  EXPECT_EQ(applied.err, "quarn-scan: cannot apply the plan to " + full +
+                             "/site/index.htm: changed since the plan; it was left as it is\n");
+  for (const auto& file : sample.files) {
+    if (file.relative == "site/index.htm" || (file.outcome != Outcome::cleaned && file.outcome != Outcome::deleted)) {
+      continue;
+    }
+    const std::string path = sample.path_of(file);
+    if (file.expected) {
+      EXPECT_EQ(read_file(path), *file.expected) << file.relative;
+    } else {
+      EXPECT_FALSE(exists(path)) << file.relative;
+    }
+  }
+}
+
+// A plan is checked whole before any file is touched: one cut short, of
+// another version, edited, or naming a path outside its PATHs is refused.
+TEST_F(QuarnScan, a_bad_plan_changes_nothing_and_names_its_line) {
+  tree_.write("disk/a.eml", kInfectedMail);
+  tree_.write("disk/b.eml", kInfectedMail);
+  const std::string plan = tree_.path("plan.jsonl");
+  ASSERT_EQ(run_scan({"--report-only", "--plan", plan, tree_.path("disk")}).status, 1);
+  const std::string text = read_file(plan);
+  const std::string full = fs::canonical(tree_.path("disk")).string();
+  const std::size_t last = text.rfind('\n', text.size() - 2) + 1;
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"without_its_end", text.substr(0, last), "line 4: no end line"},
+      {"cut_in_a_line", text.substr(0, text.size() - 3), "line 4: a line cut short"},
+      {"another_version", std::regex_replace(text, std::regex("^\\{\"plan\":1"), "{\"plan\":2"),
+       "line 1: a record of plan version 2"},
+      {"a_line_that_does_not_parse", std::regex_replace(text, std::regex("\"type\":\"file\""), "\"type\":"),
+       "line 2: not a JSON object"},
+      {"an_edited_action", std::regex_replace(text, std::regex("\"delete\""), "\"restore\""),
+       "line 4: the lines do not hash"},
+      {"a_path_outside", std::regex_replace(text, std::regex(full + "/a.eml"), full + "/../a.eml"),
+       "line 2: the path"},
+  };
+  for (const auto& c : cases) {
+    tree_.write("plan.jsonl", c.text);
+    const ScanRun applied = run_scan({"--apply", plan});
+    EXPECT_EQ(applied.status, 2) << c.name;
+    EXPECT_EQ(applied.out, "") << c.name;
+    EXPECT_EQ(applied.err.rfind("quarn-scan: the plan '" + plan + "' is refused, " + c.error, 0), 0u)
+        << c.name << ": " << applied.err;
+    EXPECT_EQ(read_file(tree_.path("disk/a.eml")), kInfectedMail) << c.name;
+  }
+}
+
 // A list as find -print0 writes it: a name keeps its CR and LF, an empty
 // one is skipped, a folder is walked, and the listed PATHs follow the
 // command line's. A list of lines drops the CR of a CR LF end, and a name
