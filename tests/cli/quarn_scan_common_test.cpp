@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
+#include <tuple>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -301,6 +303,41 @@ TEST_F(QuarnScanBinary, exclude_leaves_out_what_its_globs_match_and_counts_it) {
   const std::vector<json> objects = objects_of(run_scan(args).out);
   ASSERT_FALSE(objects.empty());
   EXPECT_EQ(objects.back().at("excluded"), 3);
+}
+
+// The three steps as a user takes them: look and plan, apply the plan with
+// copies, undo. Afterwards every file holds its bytes, permissions and
+// modification time from before.
+TEST_F(QuarnScanBinary, plan_apply_with_backup_and_undo_leave_every_file_as_before) {
+  const auto sample = write_sample("disk");
+  namespace fs = std::filesystem;
+  const auto state = [&] {
+    std::map<std::string, std::tuple<std::string, fs::perms, fs::file_time_type>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(sample.root)) {
+      if (!entry.is_regular_file()) continue;
+      files[entry.path().string()] = {read_file(entry.path().string()), entry.status().permissions(),
+                                      entry.last_write_time()};
+    }
+    return files;
+  };
+  const auto before = state();
+  const std::string plan = tree_.path("plan.jsonl");
+  const std::string store = tree_.path("store");
+  EXPECT_EQ(run_scan({"--report-only", "--plan", plan, sample.root}).status, expected_status(sample));
+
+  const ScanRun applied = run_scan({"--apply", plan, "--backup", store});
+  EXPECT_EQ(applied.status, 1) << applied.err;
+  for (const auto& file : sample.files) {
+    if (file.outcome == Outcome::cleaned) {
+      EXPECT_EQ(read_file(sample.path_of(file)), *file.expected) << file.relative;
+    } else if (file.outcome == Outcome::deleted) {
+      EXPECT_FALSE(exists(sample.path_of(file))) << file.relative;
+    }
+  }
+
+  const ScanRun undone = run_scan({"--undo", store});
+  EXPECT_EQ(undone.status, 0) << undone.err;
+  EXPECT_TRUE(state() == before);
 }
 
 #ifndef _WIN32
