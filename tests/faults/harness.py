@@ -5,7 +5,12 @@ as often as asked, and checks after every run that nothing was lost.
     harness.py --scan BUILD/src/cli/quarn-scan --sample BUILD/tools/quarn-sample-tree
                --fault kill --runs 30 [--copies 10] [--jobs N] [--work DIR]
 
-Faults: kill (SIGKILL at a random moment, then a complete scan), full-disk
+Faults: kill (SIGKILL at a random moment, then a complete scan), kill-undo
+(a run with --backup killed at a random moment, then --undo of its folder:
+every file exactly as before the run, mode and time included, and nothing
+new but a killed restore's temporary file; a kill before the manifest
+exists leaves an undo that cannot read it, which may fail, but then no
+file may have changed), full-disk
 (a small tmpfs that fills up during the restores; root), full-backup
 (--backup into a small tmpfs that fills up; root), read-only (a
 read-only bind mount below the PATH, and as the PATH itself, which is
@@ -126,15 +131,22 @@ class Fixture:
         return target
 
 
-def run_kill(args, fixture, number):
-    tree = fixture.fresh_copy("run")
-    command = [args.scan, "--quiet", "--no-summary", tree]
+def kill_at_random(args, extra, tree, latest):
+    """Runs quarn-scan on tree and sends it SIGKILL at a moment drawn evenly
+    from 0 to latest seconds; returns its exit status (-9 when killed)."""
+    command = [args.scan, "--quiet", "--no-summary", *extra, tree]
     if args.jobs:
         command[1:1] = ["--jobs", str(args.jobs)]
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(random.uniform(0, fixture.seconds * 1.2))
+    time.sleep(random.uniform(0, latest))
     process.send_signal(signal.SIGKILL)
-    process.wait()
+    return process.wait()
+
+
+def run_kill(args, fixture, number):
+    tree = fixture.fresh_copy("run")
+    # A little past a complete run's length, so that some runs end first.
+    kill_at_random(args, [], tree, fixture.seconds * 1.2)
     check_states(fixture.before, fixture.final, snapshot(tree), f"kill {number}", allow_leftovers=True)
     # A later, complete scan finishes the job and removes its own leftovers.
     status, summary, err = scan(args, tree)
@@ -145,6 +157,113 @@ def run_kill(args, fixture, number):
         changed = sorted(p for p in set(after) & set(fixture.final) if after[p] != fixture.final[p])
         raise Failure(f"kill {number}: the second scan did not end as a complete one: "
                       f"differing names {extra[:5]}, differing bytes {changed[:5]}")
+    shutil.rmtree(tree)
+
+
+def attributes(root, paths):
+    """The mode and modification time of each of paths below root that is there."""
+    found = {}
+    for path in paths:
+        try:
+            status = os.lstat(os.path.join(root, path))
+        except FileNotFoundError:
+            continue
+        found[path] = (status.st_mode, status.st_mtime_ns)
+    return found
+
+
+def undo(args, store):
+    """Runs quarn-scan --undo store; returns (status, stderr)."""
+    run = subprocess.run([args.scan, "--quiet", "--no-summary", "--undo", store], capture_output=True,
+                         timeout=args.timeout)
+    return run.returncode, run.stderr.decode("utf-8", "replace").strip()
+
+
+def moment_of(store, status):
+    """Where in the run a kill landed, read from the manifest it left: an
+    intent without its outcome is a remedy cut short."""
+    if status != -signal.SIGKILL:
+        return "after the end"
+    try:
+        with open(os.path.join(store, "manifest.jsonl"), "rb") as f:
+            lines = f.read().split(b"\n")[:-1]
+    except FileNotFoundError:
+        return "before the manifest"
+    records = [json.loads(line) for line in lines]
+    if not records:
+        return "before the run's line"
+    intents = {r["record"] for r in records if r["type"] == "intent"}
+    outcomes = {r["record"] for r in records if r["type"] == "outcome"}
+    return "mid-remedy" if intents - outcomes else "between remedies"
+
+
+def fresh_synced_copy(fixture):
+    """A fresh copy of the tree, on the disk: a run with --backup flushes
+    its records, and the first flush would otherwise also carry whatever
+    was written before it, so that runs would last longer or shorter by
+    chance."""
+    tree = fixture.fresh_copy("run")
+    os.sync()
+    return tree
+
+
+def backup_seconds(args, fixture):
+    """How long a complete --backup run takes, the shortest of three; the
+    undo of each, which must put every file back, checks the checker."""
+    if getattr(fixture, "backup_seconds", None) is None:
+        times = []
+        for _ in range(3):
+            tree = fresh_synced_copy(fixture)
+            store = os.path.join(fixture.work, "undo-store")
+            shutil.rmtree(store, ignore_errors=True)
+            started = time.monotonic()
+            scan(args, tree, extra=["--backup", store])
+            times.append(time.monotonic() - started)
+            status, err = undo(args, store)
+            if status != 0 or snapshot(tree) != fixture.before:
+                raise Failure(f"kill-undo: the undo of a complete run did not put every file back: "
+                              f"status {status}, {err[:500]}")
+        fixture.backup_seconds = min(times)
+        fixture.moments = {}
+    return fixture.backup_seconds
+
+
+def run_kill_undo(args, fixture, number):
+    """--backup killed at a random moment, then --undo: every record is put
+    back or needs nothing, and every file is as it was, with its mode and
+    time. A kill before the manifest exists leaves nothing to undo: the
+    tree must then be untouched, and the undo, which finds no manifest to
+    read, may fail; once the manifest is there, it must succeed."""
+    seconds = backup_seconds(args, fixture)
+    tree = fresh_synced_copy(fixture)
+    store = os.path.join(fixture.work, "undo-store")
+    shutil.rmtree(store, ignore_errors=True)
+    modes = attributes(tree, fixture.before)
+    where = f"kill-undo {number}"
+    # Most kills fall anywhere in the run, as kill's do; one in ten falls in
+    # its first fiftieth, where the folder and the manifest are made.
+    latest = seconds / 50 if number % 10 == 1 else seconds * 1.2
+    killed_status = kill_at_random(args, ["--backup", store], tree, latest)
+    moment = moment_of(store, killed_status)
+    fixture.moments[moment] = fixture.moments.get(moment, 0) + 1
+    killed = snapshot(tree)
+    check_states(fixture.before, fixture.final, killed, f"{where} ({moment})", allow_leftovers=True)
+    status, err = undo(args, store)
+    after = snapshot(tree)
+    if status != 0 and (os.path.exists(os.path.join(store, "manifest.jsonl")) or killed != fixture.before):
+        raise Failure(f"{where} ({moment}): the undo exited {status}: {err[:500]}")
+    for path, original in fixture.before.items():
+        if after.get(path) != original:
+            state = "gone" if path not in after else f"{len(after[path])} bytes, was {len(original)}"
+            raise Failure(f"{where} ({moment}): after the undo {path} is not as it was ({state})")
+    # A restore cut short by the kill may leave its temporary file, which
+    # the next scan removes; the undo itself leaves none.
+    new = [p for p in after if p not in fixture.before and p not in killed]
+    if new:
+        raise Failure(f"{where} ({moment}): the undo left {new[:5]}")
+    changed = [p for p, was in modes.items() if attributes(tree, [p]).get(p) != was]
+    if changed:
+        raise Failure(f"{where} ({moment}): after the undo {changed[:5]} differ in mode or modification time")
     shutil.rmtree(tree)
 
 
@@ -430,8 +549,8 @@ def run_none(args, fixture, number):
     shutil.rmtree(tree)
 
 
-RUNS = {"kill": run_kill, "full-disk": run_full_disk, "full-backup": run_full_backup, "read-only": run_read_only, "eio": run_eio,
-        "churn": run_churn, "load": run_load, "huge": run_huge, "crowd": run_crowd, "rivals": run_rivals,
+RUNS = {"kill": run_kill, "kill-undo": run_kill_undo, "full-disk": run_full_disk, "full-backup": run_full_backup,
+        "read-only": run_read_only, "eio": run_eio, "churn": run_churn, "load": run_load, "huge": run_huge, "crowd": run_crowd, "rivals": run_rivals,
         "none": run_none}
 
 
@@ -466,6 +585,8 @@ def main():
         jobs = f"--jobs {args.jobs}" if args.jobs else "default jobs"
         print(f"faults: {args.fault} ({jobs}): {args.runs} runs, {len(fixture.before)} files checked each, "
               f"0 lost (seed {seed})")
+        if getattr(fixture, "moments", None):
+            print("faults: kills landed " + ", ".join(f"{n} {m}" for m, n in sorted(fixture.moments.items())))
         return 0
     except Failure as failure:
         print(f"faults: {args.fault}: FAILED (seed {seed}): {failure}", file=sys.stderr)
