@@ -14,36 +14,12 @@
 #include <vector>
 
 #include "cli/manifest.h"
-#include "platform/fs.h"
+#include "path_rules.h"
 
 namespace {
 
-bool is_separator(char c) { return c == '/' || c == quarn::platform::separator(); }
-
-// True when text is names with single separators between them, none "."
-// or "..": put here in other terms than the reader's own rule, so that a
-// fault in that rule cannot hide itself.
-bool plain(std::string_view text) {
-  std::string framed = "/" + std::string(text) + "/";
-  std::replace(framed.begin(), framed.end(), quarn::platform::separator(), '/');
-  return !text.empty() && framed.find("//") == std::string::npos && framed.find("/./") == std::string::npos &&
-         framed.find("/../") == std::string::npos;
-}
-
-// The path is one of the roots, or one of them followed by plain names.
-bool below_a_root(const std::string& path, const std::vector<std::string>& roots) {
-  for (const std::string& root : roots) {
-    if (path == root) return true;
-    if (root.empty() || path.size() <= root.size() || path.compare(0, root.size(), root) != 0) continue;
-    std::string_view rest = std::string_view(path).substr(root.size());
-    if (!is_separator(root.back())) {
-      if (!is_separator(rest.front())) continue;
-      rest.remove_prefix(1);
-    }
-    if (plain(rest)) return true;
-  }
-  return false;
-}
+using quarn::fuzz::below_a_root;
+using quarn::fuzz::plain;
 
 void check(bool holds) {
   if (!holds) std::abort();

@@ -1,11 +1,13 @@
-// fuzz_seeds PE_DIR PAGE_DIR MANIFEST_DIR: writes seed inputs for the
-// fuzzers, made by the PE builder, the sample tree's pages and manifests
-// written out as quarn-scan --backup writes them.
+// fuzz_seeds PE_DIR PAGE_DIR MANIFEST_DIR PLAN_DIR: writes seed inputs for
+// the fuzzers, made by the PE builder, the sample tree's pages, manifests
+// written out as quarn-scan --backup writes them, and plans written by the
+// plan's own writer.
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "cli/plan.h"
 #include "tools/pe_builder.h"
 #include "tools/sample_tree.h"
 
@@ -40,8 +42,8 @@ const char kTwoRuns[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: fuzz_seeds PE_DIR PAGE_DIR MANIFEST_DIR\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: fuzz_seeds PE_DIR PAGE_DIR MANIFEST_DIR PLAN_DIR\n");
     return 2;
   }
   using namespace quarn::sample;
@@ -67,5 +69,17 @@ int main(int argc, char** argv) {
   const std::string manifest_dir = argv[3];
   write(manifest_dir + "/one-run.jsonl", kOneRun);
   write(manifest_dir + "/two-runs.jsonl", kTwoRuns);
-  return 0;
+
+  // A plan with a file of each action, one of them named in bytes that are
+  // not UTF-8, and an empty one.
+  const std::string plan_dir = argv[4];
+  using quarn::cli::PlanWriter;
+  using quarn::cli::RecordedAction;
+  auto plan = PlanWriter::create(plan_dir + "/three-files.jsonl", {"/srv/share", "/mnt/caf\xe9"});
+  auto empty = PlanWriter::create(plan_dir + "/empty.jsonl", {"/"});
+  if (!plan || !empty) return 1;
+  plan->add({"/srv/share/site/index.htm", {2049, 77}, {217, {0xA7, 0xE4}}, RecordedAction::cut});
+  plan->add({"/srv/share/Calc/calc.exe", {2049, 78}, {4096, {0x14}}, RecordedAction::restore});
+  plan->add({"/mnt/caf\xe9/load.exe", {7, 1}, {1536, {}}, RecordedAction::remove});
+  return plan->finish() && empty->finish() ? 0 : 1;
 }
