@@ -4,6 +4,8 @@
 # test stage 80-faults with short counts and by scripts/soak.sh with long
 # ones; each count comes from the environment:
 #   FAULT_KILLS      SIGKILL at a random moment, then a complete scan   (30)
+#   FAULT_UNDO_KILLS SIGKILL at a random moment of a run with --backup,
+#                    then --undo, for each of FAULT_JOBS                (15)
 #   FAULT_RUNS       runs each of full-disk, read-only, eio, churn      (3)
 #   FAULT_FILES      small files for the load run                       (10000)
 #   FAULT_WIDE       entries of the load run's one wide folder          (200000)
@@ -36,6 +38,7 @@ for j in ${FAULT_JOBS:-default}; do
   with_jobs=()
   [ "$j" != default ] && with_jobs=(--jobs "$j")
   "${harness[@]}" "${with_jobs[@]}" --fault kill --runs "${FAULT_KILLS:-30}"
+  "${harness[@]}" "${with_jobs[@]}" --fault kill-undo --runs "${FAULT_UNDO_KILLS:-15}"
   for fault in "${faults[@]}"; do
     "${harness[@]}" "${with_jobs[@]}" --fault "$fault" --runs "${FAULT_RUNS:-3}"
   done
