@@ -57,6 +57,8 @@ constexpr const char kFooter[] =
     "  2    a scan error (a file could not be read, remedied or backed up) or\n"
     "       bad usage; an error outranks a find, since a failed remedy leaves\n"
     "       an infection behind\n"
+    "  With --undo: 0 when every record was put back or needed nothing, 2 when\n"
+    "  any was refused.\n"
     "  129  stopped by SIGHUP (the terminal was closed); 130 by Ctrl-C (SIGINT);\n"
     "       143 by SIGTERM. The files in progress (one per job) are finished and\n"
     "       the summary, ending in \"Stopped by: SIGHUP\" (or SIGINT, SIGTERM), is\n"
