@@ -17,6 +17,10 @@ struct TreeShape {
 
 inline constexpr TreeShape kLargeFiles{2, 4, 24u << 20, 40u << 20};   // 8 files, about 256 MiB
 inline constexpr TreeShape kSmallFiles{50, 80, 512, 24u << 10};       // 4000 files, about 50 MiB
+// The mixed tree: programs and pages side by side, as a user's folders hold
+// them, in two parts below the same root.
+inline constexpr TreeShape kMixedPrograms{1, 8, 8u << 20, 24u << 20};  // 8 files, about 128 MiB
+inline constexpr TreeShape kMixedPages{20, 100, 1u << 10, 60u << 10};  // 2000 files, about 60 MiB
 
 // Writes the tree below root (created if missing) unless a previous run left
 // a complete one there. Returns the number of bytes in scanned files.

@@ -28,14 +28,19 @@ std::string bench_root() {
   return dir != nullptr ? dir : (std::filesystem::temp_directory_path() / "quarn-bench").string();
 }
 
-std::string tree_for(const TreeShape& shape, const char* name) {
-  std::string root = bench_root() + "/" + name;
-  ensure_tree(root, shape);
+// The tree of a benchmark's first argument: 0 large files, 1 small files,
+// 2 both kinds mixed.
+std::string tree_for(std::int64_t which) {
+  static const char* const kNames[] = {"large", "small", "mixed"};
+  std::string root = bench_root() + "/" + kNames[which];
+  if (which == 0) ensure_tree(root, kLargeFiles);
+  if (which == 1) ensure_tree(root, kSmallFiles);
+  if (which == 2) {
+    ensure_tree(root + "/programs", kMixedPrograms);
+    ensure_tree(root + "/pages", kMixedPages);
+  }
   return root;
 }
-
-const TreeShape& shape_of(std::int64_t which) { return which == 0 ? kLargeFiles : kSmallFiles; }
-const char* name_of(std::int64_t which) { return which == 0 ? "large" : "small"; }
 
 void report(benchmark::State& state, std::uint64_t bytes, std::uint64_t files) {
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
@@ -65,7 +70,7 @@ bool start_iteration(benchmark::State& state, bool cold) {
 // The scanner's whole run, remedies and all (the trees hold no signature),
 // with as many jobs as the third argument says.
 void BM_WholeRun(benchmark::State& state) {
-  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  const std::string root = tree_for(state.range(0));
   const bool cold = state.range(1) != 0;
   CVirusScanner scanner(remedies::make_handlers, root.c_str(), std::nullopt);
   scanner.set_jobs(static_cast<std::size_t>(state.range(2)));
@@ -163,7 +168,7 @@ class CountingSource : public ByteSource {
 // that is allocated once, with nothing compared. by_path: the walk opens
 // every folder and file by its whole path instead of by descriptor.
 void io_floor(benchmark::State& state, bool by_path) {
-  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  const std::string root = tree_for(state.range(0));
   const Claims claims;
   const ExtensionMap& map = claims.map;
   const bool cold = state.range(1) != 0;
@@ -199,7 +204,7 @@ void BM_IoFloorByPath(benchmark::State& state) { io_floor(state, true); }
 
 // The same walk with the literal search at every position.
 void BM_ReferenceSearch(benchmark::State& state) {
-  const std::string root = tree_for(shape_of(state.range(0)), name_of(state.range(0)));
+  const std::string root = tree_for(state.range(0));
   const Claims claims;
   const ExtensionMap& map = claims.map;
   std::uint64_t bytes = 0, files = 0;
@@ -216,10 +221,11 @@ void BM_ReferenceSearch(benchmark::State& state) {
   report(state, bytes, files);
 }
 
-// Arguments: tree (0 large files, 1 small files), cache (0 warm, 1 cold).
+// Arguments: tree (0 large files, 1 small files, 2 mixed), cache (0 warm,
+// 1 cold).
 void tree_and_cache(benchmark::internal::Benchmark* b) {
   b->ArgNames({"tree", "cold"});
-  for (int tree : {0, 1}) {
+  for (int tree : {0, 1, 2}) {
     for (int cold : {0, 1}) b->Args({tree, cold});
   }
   b->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
@@ -227,7 +233,7 @@ void tree_and_cache(benchmark::internal::Benchmark* b) {
 
 void tree_cache_and_jobs(benchmark::internal::Benchmark* b) {
   b->ArgNames({"tree", "cold", "jobs"});
-  for (int tree : {0, 1}) {
+  for (int tree : {0, 1, 2}) {
     for (int cold : {0, 1}) {
       for (int jobs : {1, 2}) b->Args({tree, cold, jobs});
     }
@@ -238,7 +244,7 @@ void tree_cache_and_jobs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_WholeRun)->Apply(tree_cache_and_jobs);
 BENCHMARK(BM_IoFloor)->Apply(tree_and_cache);
 BENCHMARK(BM_IoFloorByPath)->Apply(tree_and_cache);
-BENCHMARK(BM_ReferenceSearch)->ArgNames({"tree"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(BM_ReferenceSearch)->ArgNames({"tree"})->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
 }  // namespace
 }  // namespace quarn::bench

@@ -4,6 +4,14 @@
 #include <bit>
 #include <cstring>
 
+// Wider vectors where the processor has them, chosen when the search is
+// made. Not on Windows: GCC there keeps the stack aligned to 16 bytes only,
+// and a 32-byte value spilled to it would fault.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
+#define QUARN_RING_SEARCH_WIDE 1
+#include <immintrin.h>
+#endif
+
 namespace quarn {
 namespace {
 
@@ -52,10 +60,69 @@ std::size_t next_candidate(const std::uint8_t* data, std::size_t p, std::size_t 
   return end;
 }
 
+#ifdef QUARN_RING_SEARCH_WIDE
+
+// The same test as next_candidate, 32 positions at a time (AVX2). Each byte
+// is read here just after the kernel's copy has written it, which alone costs
+// about one pass of loads over the data; at 32 positions a time the test
+// costs little more than that pass, at sixteen about half as much again.
+__attribute__((target("avx2"))) inline std::uint32_t hits32(const std::uint8_t* at, std::size_t last_offset,
+                                                            __m256i want_first, __m256i want_last) {
+  const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + last_offset));
+  const __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(head, want_first), _mm256_cmpeq_epi8(tail, want_last));
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(both));
+}
+
+__attribute__((target("avx2"))) std::size_t next_candidate_avx2(const std::uint8_t* data, std::size_t p,
+                                                                std::size_t end, std::uint8_t first,
+                                                                std::uint8_t last, std::size_t last_offset) {
+  const __m256i want_first = _mm256_set1_epi8(static_cast<char>(first));
+  const __m256i want_last = _mm256_set1_epi8(static_cast<char>(last));
+  for (; p + 128 <= end; p += 128) {
+    const std::uint32_t any = hits32(data + p, last_offset, want_first, want_last) |
+                              hits32(data + p + 32, last_offset, want_first, want_last) |
+                              hits32(data + p + 64, last_offset, want_first, want_last) |
+                              hits32(data + p + 96, last_offset, want_first, want_last);
+    if (any != 0) break;
+  }
+  for (; p + 32 <= end; p += 32) {
+    const std::uint32_t hits = hits32(data + p, last_offset, want_first, want_last);
+    if (hits != 0) return p + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+  return next_candidate(data, p, end, first, last, last_offset);
+}
+
+#endif
+
+// The same type as RingSearch::Finder, which is private to the class.
+using Finder = decltype(&next_candidate);
+
+Finder finder_for(RingSearch::Vectors vectors) {
+  switch (vectors) {
+#ifdef QUARN_RING_SEARCH_WIDE
+    case RingSearch::Vectors::bytes32: return next_candidate_avx2;
+#endif
+    default: return next_candidate;
+  }
+}
+
 }  // namespace
 
-RingSearch::RingSearch(std::uint32_t half_length)
+std::vector<RingSearch::Vectors> RingSearch::available_vectors() {
+  std::vector<Vectors> available = {Vectors::bytes16};
+#ifdef QUARN_RING_SEARCH_WIDE
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) available.push_back(Vectors::bytes32);
+#endif
+  return available;
+}
+
+RingSearch::RingSearch(std::uint32_t half_length) : RingSearch(half_length, available_vectors().back()) {}
+
+RingSearch::RingSearch(std::uint32_t half_length, Vectors vectors)
     : half_(half_length),
+      finder_(finder_for(vectors)),
       ring_size_(2 * static_cast<std::size_t>(half_length)),
       // The mirror behind the ring is never longer than a signature, which is
       // never longer than a half.
@@ -138,7 +205,7 @@ void RingSearch::search_segment(std::size_t from, std::size_t to, std::size_t li
       const std::size_t end = std::min(to, limit - slot.length + 1);
       const std::size_t last_offset = slot.length - 1;
       for (std::size_t p = from; p < end; ++p) {
-        p = next_candidate(ring, p, end, slot.bytes[0], slot.bytes[last_offset], last_offset);
+        p = finder_(ring, p, end, slot.bytes[0], slot.bytes[last_offset], last_offset);
         if (p < end && std::memcmp(ring + p + 1, slot.bytes + 1, last_offset) == 0) {
           hit = true;
           break;

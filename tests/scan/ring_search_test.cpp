@@ -38,8 +38,9 @@ struct Outcome {
   std::vector<std::pair<std::size_t, std::size_t>> reads;
 };
 
-Outcome fast(const std::string& data, std::uint32_t half, const std::vector<const char*>& slots) {
-  RingSearch ring(half);
+Outcome fast(const std::string& data, std::uint32_t half, const std::vector<const char*>& slots,
+             RingSearch::Vectors vectors = RingSearch::available_vectors().back()) {
+  RingSearch ring(half, vectors);
   RecordingSource source(data);
   Outcome out;
   ring.search(source, slots, out.found);
@@ -55,12 +56,17 @@ Outcome reference(const std::string& data, std::uint32_t half, const std::vector
   return out;
 }
 
+// Checks every width of candidate test that this processor offers, not only
+// the one a scan would choose.
 void expect_same(const std::string& data, std::uint32_t half, const std::vector<const char*>& slots,
                  const std::string& what) {
-  Outcome a = fast(data, half, slots);
   Outcome b = reference(data, half, slots);
-  ASSERT_EQ(a.found, b.found) << what << " size " << data.size() << " half " << half;
-  ASSERT_EQ(a.reads, b.reads) << what << " size " << data.size() << " half " << half;
+  for (RingSearch::Vectors vectors : RingSearch::available_vectors()) {
+    Outcome a = fast(data, half, slots, vectors);
+    const int width = 16 << static_cast<int>(vectors);
+    ASSERT_EQ(a.found, b.found) << what << " size " << data.size() << " half " << half << " width " << width;
+    ASSERT_EQ(a.reads, b.reads) << what << " size " << data.size() << " half " << half << " width " << width;
+  }
 }
 
 // Bytes drawn mostly from the signatures' own letters, so that partial
