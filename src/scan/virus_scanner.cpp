@@ -13,6 +13,7 @@
 #include "platform/read_ahead.h"
 #include "platform/system_error.h"
 #include "scan/folder_stack.h"
+#include "scan/folder_warmer.h"
 
 namespace quarn {
 
@@ -242,6 +243,8 @@ class CVirusScanner::FileExecutor {
   virtual void hand_on(QueuedFile file) = 0;
   // The walk is about to enter a folder, or has ended one.
   virtual void at_folder_boundary() {}
+  // The walk is about to open one more folder below its start.
+  virtual void entered_folder() {}
   // Returns once every file handed on is done with.
   virtual void finish() {}
 };
@@ -262,8 +265,12 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
  public:
   // Throws std::system_error when no thread can be had.
   // active: how many of the threads take files from the start.
-  PoolExecutor(CVirusScanner& scanner, std::size_t jobs, bool adaptive, std::size_t active)
-      : scratch_(jobs),
+  PoolExecutor(CVirusScanner& scanner, std::size_t jobs, bool adaptive, std::size_t active,
+               std::shared_ptr<const platform::Folder> start)
+      : scanner_(scanner),
+        adaptive_(adaptive),
+        start_(std::move(start)),
+        scratch_(jobs),
         pool_(jobs, std::min(jobs * kFilesQueuedPerJob, kMostFilesQueued), batch_for(active),
               [&scanner, adaptive, this](WorkerPool<QueuedFile>::Batch& files, std::size_t worker) {
                 // Only the probe is timed: once the depth is found, a batch
@@ -280,6 +287,29 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
     return std::clamp<std::size_t>(kMostFilesInHand / active, 1, platform::ReadAhead::most_files());
   }
   ~PoolExecutor() override { finish(); }
+
+  void entered_folder() override {
+    if (start_ != nullptr) {
+      try {
+        warmer_.emplace(std::move(start_), kWarmerThreads);
+      } catch (const std::system_error&) {
+        // No threads to be had: the walk lists every folder itself.
+      }
+      start_.reset();
+    }
+    if (!warmer_) return;
+    // Listing ahead pays where reads overlap; on a disk that seeks it would
+    // only pull the head away from the walk, so it ends once the depth
+    // finder has settled at one file at a time.
+    if (adaptive_ && !depth_checked_ && scanner_.depth_found_.load(std::memory_order_acquire)) {
+      depth_checked_ = true;
+      if (scanner_.GetJobsChoice().jobs <= 1) {
+        warmer_.reset();
+        return;
+      }
+    }
+    warmer_->walk_entered();
+  }
 
   void hand_on(QueuedFile file) override {
     window_.push_back(std::move(file));
@@ -299,11 +329,20 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
     window_.clear();
   }
   void finish() override {
+    warmer_.reset();
     at_folder_boundary();
     pool_.finish();
   }
 
  private:
+  static constexpr std::size_t kWarmerThreads = 4;
+  CVirusScanner& scanner_;
+  const bool adaptive_;
+  bool depth_checked_ = false;
+  // The start folder, until the walk enters its first folder and the
+  // warmer starts from it.
+  std::shared_ptr<const platform::Folder> start_;
+  std::optional<FolderWarmer> warmer_;
   // Each thread's own scratch; it outlives the threads (declared first).
   std::vector<SearchScratch> scratch_;
   std::vector<QueuedFile> window_;
@@ -329,10 +368,11 @@ CVirusScanner::JobsChoice CVirusScanner::GetJobsChoice() const {
   return JobsChoice{depth_control_->depth(), depth_control_->reason()};
 }
 
-std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor() {
+std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor(
+    std::shared_ptr<const platform::Folder> start) {
   if (jobs_ > 1) {
     try {
-      return std::make_unique<PoolExecutor>(*this, jobs_, adaptive_, GetJobsChoice().jobs);
+      return std::make_unique<PoolExecutor>(*this, jobs_, adaptive_, GetJobsChoice().jobs, std::move(start));
     } catch (const std::system_error&) {
       // No threads to be had: this walk scans its files itself.
     }
@@ -355,7 +395,7 @@ bool CVirusScanner::ScanDirectory(const std::string& folder) {
   }
   FolderStack stack(std::move(*start.folder), std::move(*listing), folder);
   // Every file below folder is done with when this returns.
-  std::unique_ptr<FileExecutor> executor = MakeExecutor();
+  std::unique_ptr<FileExecutor> executor = MakeExecutor(stack.folder());
   const bool listed_all = Walk(stack, *executor);
   executor->finish();
   return listed_all;
@@ -399,6 +439,7 @@ bool CVirusScanner::Walk(FolderStack& stack, FileExecutor& executor) {
     if (ShouldPassOver(path, entry.kind == platform::EntryKind::directory)) continue;
     if (entry.kind == platform::EntryKind::directory) {
       executor.at_folder_boundary();
+      executor.entered_folder();
       WalkInto(stack, *here, entry.name, std::move(path));
     } else if (entry.kind == platform::EntryKind::regular) {
       auto identity = entry_identity_of(stack.identity(), entry);

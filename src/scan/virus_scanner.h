@@ -239,7 +239,7 @@ class CVirusScanner : public CScanThread {
   // The walk: lists each level of the stack, decides for each entry, and
   // hands the files on to the executor. False when a folder was missed.
   bool Walk(FolderStack& stack, FileExecutor& executor);
-  std::unique_ptr<FileExecutor> MakeExecutor();
+  std::unique_ptr<FileExecutor> MakeExecutor(std::shared_ptr<const platform::Folder> start);
   // The per-file path of a file handed on, the same on every thread.
   bool ScanHandedOn(SearchScratch& scratch, const QueuedFile& file);
   bool ScanClaimed(SearchScratch& scratch, const platform::FileAt& file, const Claim& claim);

@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "remedies/handlers.h"
+#include "scan/folder_warmer.h"
 #include "scan/scanner_fixtures.h"
 #include "support/temp_tree.h"
 #include "tools/pe_builder.h"
@@ -198,6 +201,53 @@ TEST(DescriptorWalk, pseudo_file_systems_below_the_start_are_counted_not_entered
   EXPECT_EQ(below.m_nFilesSkipped.load(), 0);
   EXPECT_EQ(below.m_nFilesDeleted.load(), 1);
   EXPECT_GT(named.m_nFilesSkipped.load(), 0);  // named by the user: walked
+}
+
+}  // namespace
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+// Waits until the warmer has nothing to do until the walk moves on (or a
+// deadline far beyond any run passes).
+void wait_until_idle(FolderWarmer& warmer) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!warmer.idle() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The warmer lists every real folder below the start, never one behind a
+// link, and never more than its distance ahead of a walk that has not moved.
+TEST(FolderWarmer, lists_ahead_within_its_bound_and_never_through_a_link) {
+  TempTree tree;
+  tree.make_dir("t/a/x");
+  tree.make_dir("t/a/y");
+  for (int i = 0; i < 40; ++i) tree.make_dir("elsewhere/" + std::to_string(i));
+  std::filesystem::create_directory_symlink(tree.path("elsewhere"), tree.path("t/link"));
+  auto start = platform::Folder::open(tree.path("t"), platform::LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(start);
+  {
+    FolderWarmer warmer(std::make_shared<const platform::Folder>(std::move(*start)), 4);
+    wait_until_idle(warmer);
+    // Had the link been followed, its 40 folders would be among these.
+    EXPECT_EQ(warmer.listed(), 3u);
+  }
+
+  for (std::size_t i = 0; i < FolderWarmer::kAhead + 50; ++i) tree.make_dir("wide/" + std::to_string(i));
+  auto wide = platform::Folder::open(tree.path("wide"), platform::LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(wide);
+  std::size_t listed = 0;
+  {
+    FolderWarmer warmer(std::make_shared<const platform::Folder>(std::move(*wide)), 4);
+    wait_until_idle(warmer);
+    listed = warmer.listed();
+  }
+  // A thread checks the distance before it takes a folder, so the others
+  // may each finish one more.
+  EXPECT_GE(listed, FolderWarmer::kAhead);
+  EXPECT_LE(listed, FolderWarmer::kAhead + 3);
 }
 
 }  // namespace
