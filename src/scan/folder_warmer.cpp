@@ -64,7 +64,7 @@ void FolderWarmer::run() {
     {
       std::unique_lock lock(mutex_);
       for (;;) {
-        if (stopping_ || cached_run_.load(std::memory_order_relaxed) >= kCachedRun) return;
+        if (stopping_) return;
         if (!tasks_.empty() && !ahead()) break;
         // Far enough ahead, or nothing to do until another thread queues
         // more: look again shortly (the walk does not wake the warmer, so
@@ -83,11 +83,10 @@ void FolderWarmer::run() {
 
 bool FolderWarmer::idle() {
   std::lock_guard lock(mutex_);
-  return busy_ == 0 && (tasks_.empty() || ahead() || cached_run_.load(std::memory_order_relaxed) >= kCachedRun);
+  return busy_ == 0 && (tasks_.empty() || ahead());
 }
 
 void FolderWarmer::warm(const Task& task) {
-  const auto started = std::chrono::steady_clock::now();
   auto opened = task.parent->open_child(task.name);
   if (!opened) return;
   // Another file system (a mount point, the kernel's own) is the walk's to
@@ -98,19 +97,15 @@ void FolderWarmer::warm(const Task& task) {
   auto folder = std::make_shared<const platform::Folder>(std::move(*opened));
   auto names = subfolders_of(*folder);
   listed_.fetch_add(1, std::memory_order_relaxed);
-  if (std::chrono::steady_clock::now() - started < kCachedListing) {
-    cached_run_.fetch_add(1, std::memory_order_relaxed);
-  } else {
-    cached_run_.store(0, std::memory_order_relaxed);
-  }
   if (names.empty()) return;
+  // The walk is never more than kAhead folders behind, so the names past
+  // the first few hundred of a vast folder would wait long for nothing.
+  if (names.size() > kMostTasks) names.resize(kMostTasks);
   std::lock_guard lock(mutex_);
   if (stopping_) return;
   for (auto it = names.rbegin(); it != names.rend(); ++it) tasks_.push_back(Task{folder, std::move(*it)});
   // The oldest tasks lie farthest ahead of the walk, below the shallowest
-  // folders: they go first when too many wait, or too many folders wait
-  // open for them.
-  if (tasks_.size() > kMostTasks) tasks_.erase(tasks_.begin(), tasks_.end() - kMostTasks);
+  // folders: they go first when too many folders wait open for them.
   std::size_t parents = 0;
   const platform::Folder* last = nullptr;
   for (auto it = tasks_.rbegin(); it != tasks_.rend(); ++it) {
