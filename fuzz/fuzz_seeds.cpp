@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
   write(pe_dir + "/several.exe", build_pe(several).bytes);
   write(pe_dir + "/plain.exe", host_program("plain"));
 
-  const std::vector<std::string> pages = {clean_page("a") + appended_block(), clean_page("b", true) + appended_block(0, true),
+  const std::vector<std::string> pages = {clean_page("a") + appended_block(),
+                                          clean_page("b", true) + appended_block(0, true),
                                           clean_page("c") + appended_block(300), clean_page("d")};
   for (std::size_t i = 0; i < pages.size(); ++i) {
     const std::string& page = pages[i];

@@ -59,8 +59,8 @@ std::optional<std::string> read_lines(const std::string& text, const char* versi
     std::uint64_t found = 0;
     if (!fields.number(version_key, found)) return refused(std::string("no ") + version_key + " version");
     if (found != version) {
-      return refused(std::string("a record of ") + version_key + " version " + std::to_string(found) + "; this quarn-scan reads version " +
-                     std::to_string(version));
+      return refused(std::string("a record of ") + version_key + " version " + std::to_string(found) +
+                     "; this quarn-scan reads version " + std::to_string(version));
     }
     if (!read(line_number, object, fields)) return refused(why);
   }

@@ -89,7 +89,9 @@ class Fields {
     std::string hex;
     if (!inner.number("size", size) || !inner.text("sha256", hex)) return false;
     auto parsed = platform::digest_from_hex(hex);
-    if (!parsed) return fail(std::string("\"") + (key != nullptr ? key : "sha256") + "\" has no SHA-256 of 64 hex digits");
+    if (!parsed) {
+      return fail(std::string("\"") + (key != nullptr ? key : "sha256") + "\" has no SHA-256 of 64 hex digits");
+    }
     digest = *parsed;
     return true;
   }

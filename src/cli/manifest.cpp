@@ -117,7 +117,9 @@ bool ManifestWriter::intend(IntentRecord& intent) {
   object["modified_ns"] = attributes.modified_ns;
   if (!attributes.extended.empty()) {
     json xattrs = json::array();
-    for (const auto& [name, value] : attributes.extended) xattrs.push_back({{"name", base64(name)}, {"value", base64(value)}});
+    for (const auto& [name, value] : attributes.extended) {
+      xattrs.push_back({{"name", base64(name)}, {"value", base64(value)}});
+    }
     object["xattrs"] = std::move(xattrs);
   }
   put_path(object, "backup", intent.backup);
@@ -183,7 +185,7 @@ ManifestReading read_manifest(const std::string& text) {
   ManifestReading reading;
   Manifest manifest;
   std::map<std::string, std::size_t> run_index;
-  const auto error = records::read_lines(text, "manifest", kManifestVersion, [&](std::size_t, const json&, Fields& fields) {
+  const auto read_record = [&](std::size_t, const json&, Fields& fields) {
     std::string type;
     if (!fields.text("type", type)) return false;
     if (type == "run") {
@@ -233,7 +235,8 @@ ManifestReading read_manifest(const std::string& text) {
     }
     manifest.intents.push_back(std::move(intent));
     return true;
-  });
+  };
+  const auto error = records::read_lines(text, "manifest", kManifestVersion, read_record);
   if (error) {
     reading.error = *error;
   } else {

@@ -61,7 +61,7 @@ PlanReading read_plan(const std::string& text) {
   std::size_t start = 0;
   bool begun = false;
   bool ended = false;
-  const auto error = records::read_lines(text, "plan", kPlanVersion, [&](std::size_t line, const json&, Fields& fields) {
+  const auto read_record = [&](std::size_t line, const json&, Fields& fields) {
     // The line's own bytes, for the digest of the lines that the end holds.
     const std::size_t end = text.find('\n', start) + 1;
     const std::string_view bytes(text.data() + start, end - start);
@@ -84,7 +84,9 @@ PlanReading read_plan(const std::string& text) {
         return fields.fail("the end counts " + std::to_string(count) + " files, the plan holds " +
                            std::to_string(plan.files.size()));
       }
-      if (platform::digest_from_hex(hex) != lines.finish()) return fields.fail("the lines do not hash to the end's SHA-256");
+      if (platform::digest_from_hex(hex) != lines.finish()) {
+        return fields.fail("the lines do not hash to the end's SHA-256");
+      }
       ended = true;
       return true;
     }
@@ -105,7 +107,8 @@ PlanReading read_plan(const std::string& text) {
     }
     plan.files.push_back(std::move(file));
     return true;
-  });
+  };
+  const auto error = records::read_lines(text, "plan", kPlanVersion, read_record);
   if (error) {
     reading.error = *error;
     return reading;

@@ -85,9 +85,13 @@ PlanOutcome plan_scan(const CliOptions& options) {
   if (options.apply_path) {
     const std::string& path = *options.apply_path;
     auto text = platform::read_to_end(path);
-    if (!text) return failure("cannot read the plan " + quoted(path) + ": " + shown_error(platform::last_error()).reason);
+    if (!text) {
+      return failure("cannot read the plan " + quoted(path) + ": " + shown_error(platform::last_error()).reason);
+    }
     PlanReading reading = read_plan(*text);
-    if (!reading.plan) return failure("the plan " + quoted(path) + " is refused, " + reading.error + "; nothing was changed");
+    if (!reading.plan) {
+      return failure("the plan " + quoted(path) + " is refused, " + reading.error + "; nothing was changed");
+    }
     plan.apply = std::move(reading.plan);
   }
   for (const NamedPath& one : named) {

@@ -77,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, ManifestRefused,
     ::testing::Values(
         BadManifest{"not_json", run_line() + "{\"manifest\":1,\n", "line 2: not a JSON object"},
-        BadManifest{"a_later_version", run_line("[{\"path\":\"/mnt/c\"}]", 2), "line 1: a record of manifest version 2"},
+        BadManifest{"a_later_version", run_line("[{\"path\":\"/mnt/c\"}]", 2),
+                    "line 1: a record of manifest version 2"},
         BadManifest{"no_version", "{\"type\":\"run\"}\n", "line 1: no manifest version"},
         BadManifest{"intent_without_its_run", intent_line(), "line 1: a record of run r1, which no earlier"},
         BadManifest{"a_sibling_of_the_path", run_line() + intent_line(R"("path":"/mnt/cx/a.eml")"),
@@ -88,11 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadManifest{"a_backup_place_that_climbs",
                     run_line() + intent_line(R"("path":"/mnt/c/a.htm")", R"("action":"delete")", "../../etc/x"),
                     "line 2: a backup place"},
-        BadManifest{"a_restore_without_after", run_line() + intent_line(R"("path":"/mnt/c/a.exe")", R"("action":"restore")"),
+        BadManifest{"a_restore_without_after",
+                    run_line() + intent_line(R"("path":"/mnt/c/a.exe")", R"("action":"restore")"),
                     "line 2: no \"after\" object"},
-        BadManifest{"a_short_digest",
-                    run_line() + intent_line(R"("path":"/mnt/c/a.htm")", R"("action":"cut","after":{"size":1,"sha256":"ab"})"),
-                    "line 2: \"after\" has no SHA-256"},
+        BadManifest{
+            "a_short_digest",
+            run_line() + intent_line(R"("path":"/mnt/c/a.htm")", R"("action":"cut","after":{"size":1,"sha256":"ab"})"),
+            "line 2: \"after\" has no SHA-256"},
         BadManifest{"an_unknown_action", run_line() + intent_line(R"("path":"/mnt/c/a")", R"("action":"burn")"),
                     "line 2: an unknown action"},
         BadManifest{"bad_base64_bytes", run_line() + intent_line(R"("path":"/mnt/c/a","path_bytes":"@@@@")"),
@@ -104,7 +107,9 @@ TEST(Base64, decodes_what_it_encodes_and_nothing_else) {
                                   std::string("\0\xff\x10", 3)}) {
     EXPECT_EQ(from_base64(base64(bytes)), bytes);
   }
-  for (const char* bad : {"a", "ab=", "a===", "=aaa", "aa=a", "a\xff==", "Zm9v\n"}) EXPECT_FALSE(from_base64(bad)) << bad;
+  for (const char* bad : {"a", "ab=", "a===", "=aaa", "aa=a", "a\xff==", "Zm9v\n"}) {
+    EXPECT_FALSE(from_base64(bad)) << bad;
+  }
 }
 
 }  // namespace
