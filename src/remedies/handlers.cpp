@@ -23,6 +23,18 @@ ScanStatus delete_mail(const platform::FileAt& file, remedies::RemedyIo& io) {
   return io.delete_file(file.folder, file.name) && io.flush_folder(file.folder) ? STATUS_DELETED : STATUS_ERROR;
 }
 
+using Remedy = ScanStatus (*)(const platform::FileAt&, remedies::RemedyIo&);
+
+// The remedy on the system's operations, or, given the expected file, on
+// those that act on that file alone.
+ScanStatus run_remedy(Remedy remedy, const platform::FileAt& file, const ExpectedFile* expected = nullptr) noexcept {
+  return remedies::without_throwing([&] {
+    if (expected == nullptr) return remedy(file, remedies::RemedyIo::system());
+    remedies::ExpectingIo io(remedies::RemedyIo::system(), *expected);
+    return remedy(file, io);
+  });
+}
+
 }  // namespace
 
 CExeHandler::CExeHandler() : CVirusHandler(kThreatName, "exe;dll", false) {
@@ -30,9 +42,7 @@ CExeHandler::CExeHandler() : CVirusHandler(kThreatName, "exe;dll", false) {
   m_pszTemporaryPrefix = remedies::kRestoreStem;
 }
 
-ScanStatus CExeHandler::Clean(const platform::FileAt& file) {
-  return remedies::without_throwing([&] { return remedies::clean_program(file, remedies::RemedyIo::system()); });
-}
+ScanStatus CExeHandler::Clean(const platform::FileAt& file) { return run_remedy(remedies::clean_program, file); }
 
 ScanStatus CExeHandler::Preview(const platform::FileAt& file) { return Forecast(file).status; }
 
@@ -41,10 +51,7 @@ RemedyForecast CExeHandler::Forecast(const platform::FileAt& file) {
 }
 
 ScanStatus CExeHandler::CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) {
-  return remedies::without_throwing([&] {
-    remedies::ExpectingIo io(remedies::RemedyIo::system(), expected);
-    return remedies::clean_program(file, io);
-  });
+  return run_remedy(remedies::clean_program, file, &expected);
 }
 
 platform::Abandoned CExeHandler::RemoveLeftover(const platform::FileAt& file) {
@@ -59,9 +66,7 @@ CHtmlHandler::CHtmlHandler() : CVirusHandler(kThreatName, "html;htm;asp", false)
   m_pszSignature = kHtmlSignature;
 }
 
-ScanStatus CHtmlHandler::Clean(const platform::FileAt& file) {
-  return remedies::without_throwing([&] { return remedies::clean_page(file, remedies::RemedyIo::system()); });
-}
+ScanStatus CHtmlHandler::Clean(const platform::FileAt& file) { return run_remedy(remedies::clean_page, file); }
 
 ScanStatus CHtmlHandler::Preview(const platform::FileAt& file) { return Forecast(file).status; }
 
@@ -70,26 +75,17 @@ RemedyForecast CHtmlHandler::Forecast(const platform::FileAt& file) {
 }
 
 ScanStatus CHtmlHandler::CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) {
-  return remedies::without_throwing([&] {
-    remedies::ExpectingIo io(remedies::RemedyIo::system(), expected);
-    return remedies::clean_page(file, io);
-  });
+  return run_remedy(remedies::clean_page, file, &expected);
 }
 
 CMailHandler::CMailHandler() : CVirusHandler(kThreatName, "eml;nws", true) {}
 
-ScanStatus CMailHandler::Clean(const platform::FileAt& file) {
-  return remedies::without_throwing([&] { return delete_mail(file, remedies::RemedyIo::system()); });
-}
+ScanStatus CMailHandler::Clean(const platform::FileAt& file) { return run_remedy(delete_mail, file); }
 
 ScanStatus CMailHandler::CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) {
-  return remedies::without_throwing([&] {
-    remedies::ExpectingIo io(remedies::RemedyIo::system(), expected);
-    return delete_mail(file, io);
-  });
+  return run_remedy(delete_mail, file, &expected);
 }
 
-RemedyForecast CMailHandler::Forecast(const platform::FileAt& file) { return RemedyForecast{Preview(file)}; }
 
 ScanStatus CMailHandler::Preview(const platform::FileAt& file) {
   return file.folder.kind_of(file.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;

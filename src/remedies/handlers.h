@@ -40,7 +40,6 @@ class CMailHandler : public CVirusHandler {
   CMailHandler();
   ScanStatus Clean(const platform::FileAt& file) override;
   ScanStatus Preview(const platform::FileAt& file) override;
-  RemedyForecast Forecast(const platform::FileAt& file) override;
   ScanStatus CleanExpected(const platform::FileAt& file, const ExpectedFile& expected) override;
 };
 
