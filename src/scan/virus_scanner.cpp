@@ -381,6 +381,9 @@ std::unique_ptr<CVirusScanner::FileExecutor> CVirusScanner::MakeExecutor(
 }
 
 bool CVirusScanner::ScanDirectory(const std::string& folder) {
+  // A device number freed by an unmount may come back as another file
+  // system: what each device holds is known for one walk only.
+  m_pseudoDevices.clear();
   // The start folder is what the user named: a link there is followed once.
   // Nothing met below it is ever followed.
   platform::FolderOpening start = platform::Folder::open(folder, platform::LinkAtEnd::follow);
@@ -721,7 +724,11 @@ platform::Abandoned CVirusScanner::RemoveLeftover(CVirusHandler& handler, const 
 CVirusScanner::WalkDecision CVirusScanner::ShouldWalk(const std::string&, const platform::Folder& folder) {
   // The kernel's own file systems hold no user files and would only slow
   // the walk (or hang it on a blocking file): counted, never entered.
-  return folder.is_pseudo_file_system() ? WalkDecision::count_only : WalkDecision::walk;
+  const auto identity = folder.identity();
+  if (!identity) return folder.is_pseudo_file_system() ? WalkDecision::count_only : WalkDecision::walk;
+  auto [known, added] = m_pseudoDevices.try_emplace(identity->device, false);
+  if (added) known->second = folder.is_pseudo_file_system();
+  return known->second ? WalkDecision::count_only : WalkDecision::walk;
 }
 
 bool CVirusScanner::ShouldPassOver(const std::string&, bool) { return false; }

@@ -306,6 +306,10 @@ class CVirusScanner : public CScanThread {
   // A set: every entry of a walk is looked up, and a list may name many.
   std::set<platform::FileIdentity> m_passedOverInWalks;
   bool m_bOwnProgramKnown = false;
+  // Whether each device met by the walk holds one of the kernel's own file
+  // systems: a folder's file system is its device's, so each is asked once.
+  // The walk's thread alone uses it.
+  std::map<std::uint64_t, bool> m_pseudoDevices;
 
   // Infected files with more than one name, by the identity they had when
   // they were searched; under result_mutex_.

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -99,6 +101,37 @@ TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
   EXPECT_FALSE(Folder::open(tree.path("dirlink"), LinkAtEnd::refuse).folder.has_value());
   EXPECT_TRUE(Folder::open(tree.path("dirlink"), LinkAtEnd::follow).folder.has_value());
   EXPECT_FALSE(folder->open_child("dirlink").has_value());
+}
+
+// Several listings of one folder, read in turns, each see every name once,
+// across many reads of the listing's buffer and with names of the longest
+// length; the folder's own descriptor keeps working beside them.
+TEST(PosixDirectory, listings_of_one_folder_read_in_turns_each_see_every_name) {
+  TempTree tree;
+  std::set<std::string> names;
+  for (int i = 0; i < 600; ++i) {
+    std::string name = std::to_string(i) + "-" + std::string(i % 3 == 0 ? 255 - 4 : i % 64, 'n');
+    name.resize(std::min<std::size_t>(name.size(), 255));
+    tree.write("d/" + name, "");
+    names.insert(name);
+  }
+  auto folder = Folder::open(tree.path("d"), LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(folder.has_value());
+  std::vector<DirectoryListing> listings;
+  for (int i = 0; i < 3; ++i) listings.push_back(std::move(*folder->list()));
+  std::vector<std::set<std::string>> seen(listings.size());
+  for (bool more = true; more;) {
+    more = false;
+    for (std::size_t i = 0; i < listings.size(); ++i) {
+      DirEntry entry;
+      if (listings[i].next(entry) != ListingStep::entry) continue;
+      more = true;
+      if (entry.name == "." || entry.name == "..") continue;
+      EXPECT_TRUE(seen[i].insert(entry.name).second) << entry.name;
+    }
+  }
+  for (const auto& each : seen) EXPECT_EQ(each, names);
+  EXPECT_EQ(folder->identity(), identity_of(tree.path("d")));
 }
 
 TEST(PosixFile, copy_permissions_takes_the_mode_bits) {

@@ -55,6 +55,17 @@ bool is_devtmpfs(dev_t device) {
   return false;
 }
 
+// What a Folder of the open descriptor fd holds; it owns fd.
+std::unique_ptr<Folder::Impl> folder_of(int fd) {
+  auto impl = std::make_unique<Folder::Impl>();
+  impl->fd = fd;
+  struct stat st;
+  if (::fstat(fd, &st) == 0) {
+    impl->identity = FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  }
+  return impl;
+}
+
 }  // namespace
 
 Folder::Folder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -69,9 +80,7 @@ FolderOpening Folder::open(const std::string& path, LinkAtEnd link) {
     opening.missing = errno == ENOENT;
     return opening;
   }
-  auto impl = std::make_unique<Impl>();
-  impl->fd = fd;
-  opening.folder = Folder(std::move(impl));
+  opening.folder = Folder(folder_of(fd));
   return opening;
 }
 
@@ -93,9 +102,7 @@ std::optional<Folder> Folder::open_child(std::string_view name) const {
   if (!is_plain_name(name)) return std::nullopt;
   const int fd = open_folder_at(impl_->fd, std::string(name).c_str(), LinkAtEnd::refuse);
   if (fd < 0) return std::nullopt;
-  auto impl = std::make_unique<Impl>();
-  impl->fd = fd;
-  return Folder(std::move(impl));
+  return Folder(folder_of(fd));
 }
 
 std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
@@ -110,18 +117,20 @@ std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
 }
 
 std::optional<DirectoryListing> Folder::list() const {
-  // A descriptor of its own, not a dup: a dup would share the read position
-  // with this folder and with any other listing of it.
-  const int fd = open_folder_at(impl_->fd, ".", LinkAtEnd::refuse);
-  if (fd < 0) return std::nullopt;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    record_system_error();
-    ::close(fd);
-    return std::nullopt;
+  // The first listing shares the folder's read position through a copy of
+  // its descriptor, which costs no lookup; a later one, which might run
+  // beside it, gets a position of its own.
+  int fd;
+  if (!impl_->position_taken.exchange(true)) {
+    fd = ::fcntl(impl_->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) record_system_error();
+  } else {
+    fd = open_folder_at(impl_->fd, ".", LinkAtEnd::refuse);
   }
+  if (fd < 0) return std::nullopt;
   auto impl = std::make_unique<DirectoryListing::Impl>();
-  impl->dir = dir;
+  impl->fd.reset(fd);
+  impl->buffer = std::make_unique<unsigned char[]>(DirectoryListing::Impl::kBufferBytes);
   return DirectoryListing(std::move(impl));
 }
 
@@ -203,11 +212,7 @@ Abandoned Folder::remove_if_abandoned(std::string_view name) const {
   return Abandoned::removed;
 }
 
-std::optional<FileIdentity> Folder::identity() const {
-  struct stat st;
-  if (::fstat(impl_->fd, &st) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
+std::optional<FileIdentity> Folder::identity() const { return impl_->identity; }
 
 std::optional<FileIdentity> Folder::identity_of(std::string_view name) const {
   struct stat st;
@@ -223,8 +228,7 @@ bool Folder::is_pseudo_file_system() const {
   const auto type = static_cast<std::uint64_t>(fs.f_type);
   if (is_pseudo_file_system_type(type)) return true;
   if (type != kTmpfsType) return false;
-  struct stat st;
-  return ::fstat(impl_->fd, &st) == 0 && is_devtmpfs(st.st_dev);
+  return impl_->identity && is_devtmpfs(static_cast<dev_t>(impl_->identity->device));
 }
 
 }  // namespace quarn::platform

@@ -6,7 +6,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/directory.h"
@@ -53,16 +57,25 @@ inline bool try_lock_exclusive(int fd) {
 
 struct Folder::Impl {
   int fd = -1;
+  // Taken when the folder is opened: the file behind a descriptor never
+  // changes, and a walk asks for it several times per folder.
+  std::optional<FileIdentity> identity;
+  // The first listing reads through a copy of fd and so shares its read
+  // position, which nothing else moves; every later listing opens the
+  // folder again, so that no two listings ever share a position.
+  std::atomic<bool> position_taken{false};
   ~Impl() {
     if (fd >= 0) ::close(fd);
   }
 };
 
 struct DirectoryListing::Impl {
-  DIR* dir = nullptr;
-  ~Impl() {
-    if (dir != nullptr) ::closedir(dir);
-  }
+  Descriptor fd;
+  // What the last getdents64 call returned, and how far next() has read it.
+  std::unique_ptr<unsigned char[]> buffer;
+  std::size_t filled = 0;
+  std::size_t at = 0;
+  static constexpr std::size_t kBufferBytes = 32 * 1024;
 };
 
 }  // namespace quarn::platform
