@@ -34,7 +34,11 @@ FolderWarmer::FolderWarmer(std::shared_ptr<const platform::Folder> start, std::s
   // the start folder itself.
   auto names = subfolders_of(*start);
   if (names.size() > kMostTasks) names.resize(kMostTasks);
-  for (auto it = names.rbegin(); it != names.rend(); ++it) tasks_.push_back(Task{start, std::move(*it)});
+  auto root = std::make_shared<Node>();
+  root->identity = start->identity();
+  root->folder = std::move(start);
+  root->waiting = names.size();
+  for (auto it = names.rbegin(); it != names.rend(); ++it) tasks_.push_back(Task{root, std::move(*it)});
   try {
     for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { run(); });
   } catch (...) {
@@ -53,6 +57,7 @@ FolderWarmer::~FolderWarmer() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
     tasks_.clear();
+    open_.clear();
   }
   wake_.notify_all();
   for (std::thread& thread : threads_) thread.join();
@@ -61,6 +66,7 @@ FolderWarmer::~FolderWarmer() {
 void FolderWarmer::run() {
   for (;;) {
     Task task;
+    std::shared_ptr<const platform::Folder> parent;
     {
       std::unique_lock lock(mutex_);
       for (;;) {
@@ -73,9 +79,12 @@ void FolderWarmer::run() {
       }
       task = std::move(tasks_.back());
       tasks_.pop_back();
+      // Taken before the last waiting subfolder lets the parent close.
+      parent = task.parent->folder;
+      taken_from(*task.parent);
       ++busy_;
     }
-    warm(task);
+    warm(task, parent ? std::move(parent) : folder_of(task.parent));
     std::lock_guard lock(mutex_);
     --busy_;
   }
@@ -86,14 +95,56 @@ bool FolderWarmer::idle() {
   return busy_ == 0 && (tasks_.empty() || ahead());
 }
 
-void FolderWarmer::warm(const Task& task) {
-  auto opened = task.parent->open_child(task.name);
+std::shared_ptr<const platform::Folder> FolderWarmer::folder_of(const std::shared_ptr<const Node>& node) {
+  // The names from the nearest open ancestor down to node, deepest first.
+  std::vector<const Node*> closed;
+  std::shared_ptr<const platform::Folder> folder;
+  {
+    std::lock_guard lock(mutex_);
+    for (const Node* at = node.get(); at != nullptr && !folder; at = at->parent.get()) {
+      if (at->folder) {
+        folder = at->folder;
+      } else {
+        closed.push_back(at);
+      }
+    }
+  }
+  if (closed.empty() || !folder) return folder;
+  for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+    auto child = folder->open_child((*it)->name);
+    if (!child || !(*it)->identity || child->identity() != (*it)->identity) return nullptr;
+    folder = std::make_shared<const platform::Folder>(std::move(*child));
+  }
+  std::lock_guard lock(mutex_);
+  if (!stopping_ && node->waiting > 0 && !node->folder) keep_open(node, folder);
+  return folder;
+}
+
+void FolderWarmer::keep_open(const std::shared_ptr<const Node>& node, std::shared_ptr<const platform::Folder> folder) {
+  node->folder = std::move(folder);
+  open_.push_back(node);
+  // The longest open folders lie farthest ahead of the walk, below the
+  // shallowest levels: they close first, and open again when needed.
+  while (open_.size() > kMostParents) {
+    open_.front()->folder.reset();
+    open_.pop_front();
+  }
+}
+
+void FolderWarmer::taken_from(const Node& node) {
+  if (--node.waiting > 0 || node.parent == nullptr || !node.folder) return;
+  node.folder.reset();
+  std::erase_if(open_, [&](const std::shared_ptr<const Node>& open) { return open.get() == &node; });
+}
+
+void FolderWarmer::warm(const Task& task, std::shared_ptr<const platform::Folder> parent) {
+  if (!parent) return;
+  auto opened = parent->open_child(task.name);
   if (!opened) return;
   // Another file system (a mount point, the kernel's own) is the walk's to
   // decide on; the warmer never reads there.
-  const auto parent_identity = task.parent->identity();
   const auto identity = opened->identity();
-  if (!parent_identity || !identity || identity->device != parent_identity->device) return;
+  if (!task.parent->identity || !identity || identity->device != task.parent->identity->device) return;
   auto folder = std::make_shared<const platform::Folder>(std::move(*opened));
   auto names = subfolders_of(*folder);
   listed_.fetch_add(1, std::memory_order_relaxed);
@@ -101,22 +152,15 @@ void FolderWarmer::warm(const Task& task) {
   // The walk is never more than kAhead folders behind, so the names past
   // the first few hundred of a vast folder would wait long for nothing.
   if (names.size() > kMostTasks) names.resize(kMostTasks);
+  auto node = std::make_shared<Node>();
+  node->parent = task.parent;
+  node->name = task.name;
+  node->identity = identity;
+  node->waiting = names.size();
   std::lock_guard lock(mutex_);
   if (stopping_) return;
-  for (auto it = names.rbegin(); it != names.rend(); ++it) tasks_.push_back(Task{folder, std::move(*it)});
-  // The oldest tasks lie farthest ahead of the walk, below the shallowest
-  // folders: they go first when too many folders wait open for them.
-  std::size_t parents = 0;
-  const platform::Folder* last = nullptr;
-  for (auto it = tasks_.rbegin(); it != tasks_.rend(); ++it) {
-    if (it->parent.get() != last) {
-      last = it->parent.get();
-      if (++parents > kMostParents) {
-        tasks_.erase(tasks_.begin(), it.base());
-        break;
-      }
-    }
-  }
+  for (auto it = names.rbegin(); it != names.rend(); ++it) tasks_.push_back(Task{node, std::move(*it)});
+  keep_open(node, std::move(folder));
   wake_.notify_all();
 }
 

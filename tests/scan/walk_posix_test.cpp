@@ -218,8 +218,9 @@ void wait_until_idle(FolderWarmer& warmer) {
   }
 }
 
-// The warmer lists every real folder below the start, never one behind a
-// link, and never more than its distance ahead of a walk that has not moved.
+// The warmer lists every real folder below the start, however deep, never
+// one behind a link, and never more than its distance ahead of a walk that
+// has not moved.
 TEST(FolderWarmer, lists_ahead_within_its_bound_and_never_through_a_link) {
   TempTree tree;
   tree.make_dir("t/a/x");
@@ -233,6 +234,27 @@ TEST(FolderWarmer, lists_ahead_within_its_bound_and_never_through_a_link) {
     wait_until_idle(warmer);
     // Had the link been followed, its 40 folders would be among these.
     EXPECT_EQ(warmer.listed(), 3u);
+  }
+
+  // Far deeper than the folders it keeps open, with siblings waiting on
+  // most levels (all but those where the deeper folder is listed last): the
+  // shallow ones are closed, opened again by name and listed.
+  std::string deep = "deep";
+  constexpr std::size_t kLevels = 2 * FolderWarmer::kMostParents + 16;
+  constexpr std::size_t kSiblings = 8;
+  for (std::size_t i = 0; i < kLevels; ++i) {
+    // Names of their own on each level, so that the listing's order differs.
+    for (std::size_t k = 0; k < kSiblings; ++k) tree.make_dir(deep + "/s" + std::to_string(i * kSiblings + k));
+    deep += "/d" + std::to_string(i);
+  }
+  tree.make_dir(deep);
+  auto deep_start = platform::Folder::open(tree.path("deep"), platform::LinkAtEnd::refuse).folder;
+  ASSERT_TRUE(deep_start);
+  {
+    FolderWarmer warmer(std::make_shared<const platform::Folder>(std::move(*deep_start)), 1);
+    for (std::size_t i = 0; i < kLevels * (kSiblings + 1); ++i) warmer.walk_entered();
+    wait_until_idle(warmer);
+    EXPECT_EQ(warmer.listed(), kLevels * (kSiblings + 1));
   }
 
   for (std::size_t i = 0; i < FolderWarmer::kAhead + 50; ++i) tree.make_dir("wide/" + std::to_string(i));
