@@ -36,8 +36,8 @@ echo
 for name in "${failed[@]}"; do
   echo "--- what went wrong in $name (all of it in $logs/$name.log)"
   # The first report of each kind, then the stage's own last lines.
-  grep -n -m 40 -E 'FAILED|Failed|Failure|failed|WARNING: (ThreadSanitizer|AddressSanitizer)|^SUMMARY:|runtime error|Error [0-9]|error:' \
-    "$logs/$name.log" | cut -c1-300
+  failure='FAILED|Failed|Failure|failed|Timeout|WARNING: (Thread|Address)Sanitizer|^SUMMARY:|runtime error|error:'
+  grep -n -m 40 -E "$failure" "$logs/$name.log" | cut -c1-300
   first=$(grep -n -m 1 -E 'WARNING: ThreadSanitizer|ERROR: AddressSanitizer|runtime error:|ERROR: libFuzzer' \
     "$logs/$name.log" | cut -d: -f1)
   if [ -n "$first" ]; then

@@ -123,8 +123,9 @@ std::shared_ptr<const platform::Folder> FolderWarmer::folder_of(const std::share
 void FolderWarmer::keep_open(const std::shared_ptr<const Node>& node, std::shared_ptr<const platform::Folder> folder) {
   node->folder = std::move(folder);
   open_.push_back(node);
-  // The longest open folders lie farthest ahead of the walk, below the
-  // shallowest levels: they close first, and open again when needed.
+  // The folders open longest are the shallowest, whose waiting subfolders
+  // come last in the walk's order: they close first, and open again when
+  // their turn comes.
   while (open_.size() > kMostParents) {
     open_.front()->folder.reset();
     open_.pop_front();
