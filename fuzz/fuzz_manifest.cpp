@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
@@ -16,16 +15,9 @@
 #include "cli/manifest.h"
 #include "path_rules.h"
 
-namespace {
-
+using quarn::fuzz::check;
 using quarn::fuzz::below_a_root;
 using quarn::fuzz::plain;
-
-void check(bool holds) {
-  if (!holds) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -5,19 +5,12 @@
 // anywhere before its end is never accepted.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "cli/plan.h"
 #include "path_rules.h"
 
-namespace {
-
-void check(bool holds) {
-  if (!holds) std::abort();
-}
-
-}  // namespace
+using quarn::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,9 +1,10 @@
-// The rule that a record's path must keep to, put in other terms than the
-// readers' own, so that a fault in their rule cannot hide itself: shared
-// by the fuzzers of the manifest and of the plan.
+// What the fuzzers of the manifest and of the plan share: the rule that a
+// record's path must keep to, and the check that stops the run when a
+// promise is broken.
 #pragma once
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,11 @@
 #include "platform/fs.h"
 
 namespace quarn::fuzz {
+
+// A broken promise is a crash, which libFuzzer reports with its input.
+inline void check(bool holds) {
+  if (!holds) std::abort();
+}
 
 inline bool is_separator(char c) { return c == '/' || c == platform::separator(); }
 

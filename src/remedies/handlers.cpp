@@ -86,7 +86,6 @@ ScanStatus CMailHandler::CleanExpected(const platform::FileAt& file, const Expec
   return run_remedy(delete_mail, file, &expected);
 }
 
-
 ScanStatus CMailHandler::Preview(const platform::FileAt& file) {
   return file.folder.kind_of(file.name) == platform::NodeKind::regular ? STATUS_DELETED : STATUS_ERROR;
 }

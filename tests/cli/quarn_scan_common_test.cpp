@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <filesystem>
-#include <tuple>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -310,16 +308,7 @@ TEST_F(QuarnScanBinary, exclude_leaves_out_what_its_globs_match_and_counts_it) {
 // modification time from before.
 TEST_F(QuarnScanBinary, plan_apply_with_backup_and_undo_leave_every_file_as_before) {
   const auto sample = write_sample("disk");
-  namespace fs = std::filesystem;
-  const auto state = [&] {
-    std::map<std::string, std::tuple<std::string, fs::perms, fs::file_time_type>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(sample.root)) {
-      if (!entry.is_regular_file()) continue;
-      files[entry.path().string()] = {read_file(entry.path().string()), entry.status().permissions(),
-                                      entry.last_write_time()};
-    }
-    return files;
-  };
+  const auto state = [&] { return files_as_they_are(sample.root); };
   const auto before = state();
   const std::string plan = tree_.path("plan.jsonl");
   const std::string store = tree_.path("store");

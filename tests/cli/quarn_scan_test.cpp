@@ -330,20 +330,6 @@ TEST_F(QuarnScan, file_that_cannot_be_backed_up_is_left_unchanged_and_is_an_erro
   }
 }
 
-// Every regular file below root with its bytes, permission bits and
-// modification time, by its path below root.
-std::map<std::string, std::tuple<std::string, unsigned, std::int64_t>> files_with_times(const std::string& root) {
-  std::map<std::string, std::tuple<std::string, unsigned, std::int64_t>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file() || entry.is_symlink()) continue;
-    struct stat st {};
-    ::lstat(entry.path().c_str(), &st);
-    files[fs::relative(entry.path(), root).string()] = {read_file(entry.path().string()), st.st_mode & 07777u,
-                                                        st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-  }
-  return files;
-}
-
 // A scan with --backup and then --undo leave every file as it was, however
 // odd its name or deep its folder, and a second --undo finds nothing to do.
 TEST_F(QuarnScan, undo_after_a_backed_up_scan_leaves_every_file_exactly_as_before) {
@@ -355,20 +341,20 @@ TEST_F(QuarnScan, undo_after_a_backed_up_scan_leaves_every_file_exactly_as_befor
   tree_.write("disk/page.htm", sample::clean_page("p") + sample::appended_block());
   ::chmod(tree_.path("disk/page.htm").c_str(), 0640);
   const std::string disk = tree_.path("disk");
-  const auto before = files_with_times(disk);
+  const auto before = files_as_they_are(disk);
   const std::string store = tree_.path("store");
 
   const ScanRun scan = run_scan({"--backup", store, disk});
   ASSERT_EQ(scan.status, 2) << scan.err;  // the sample's damaged program
-  ASSERT_TRUE(files_with_times(disk) != before);
+  ASSERT_TRUE(files_as_they_are(disk) != before);
   const ScanRun preview = run_scan({"--undo", store, "--report-only"});
   EXPECT_EQ(preview.status, 0) << preview.err;
-  ASSERT_TRUE(files_with_times(disk) != before);
+  ASSERT_TRUE(files_as_they_are(disk) != before);
 
   const ScanRun undo = run_scan({"--undo", store, "--json"});
   EXPECT_EQ(undo.status, 0) << undo.err;
   EXPECT_EQ(undo.err, "");
-  EXPECT_TRUE(files_with_times(disk) == before);
+  EXPECT_TRUE(files_as_they_are(disk) == before);
   const auto summary = nlohmann::json::parse(lines_of(undo.out).back());
   EXPECT_EQ(summary.at("put_back"), summary.at("records"));
 

@@ -3,17 +3,34 @@
 #pragma once
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/scan_run.h"
+#include "support/temp_tree.h"
 #include "tools/sample_tree.h"
 
 namespace quarn::testing {
 
 inline constexpr char kInfectedMail[] = "From: a@example.invalid\r\n\r\nHi.\r\n";
 inline constexpr char kDamagedProgram[] = "This is no program. Concept Virus\r\n";
+
+// Each regular file below root, by path, with its bytes, permissions and
+// modification time: equal states are a tree left exactly as it was.
+using FileStates =
+    std::map<std::string, std::tuple<std::string, std::filesystem::perms, std::filesystem::file_time_type>>;
+inline FileStates files_as_they_are(const std::string& root) {
+  FileStates files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    files[entry.path().string()] = {read_file(entry.path().string()), entry.status().permissions(),
+                                    entry.last_write_time()};
+  }
+  return files;
+}
 
 struct SplitOutput {
   std::vector<std::string> results;  // the per-file lines, in their order
