@@ -47,7 +47,9 @@ CommandLineScanner::CommandLineScanner(const CliOptions& options, ScanPlan plan,
   if (backup_) manifest_ = ManifestWriter::open(*backup_, new_run_record(full_paths));
   if (wants_plan_) plan_writer_ = PlanWriter::create(*options.plan_path, full_paths);
   if (plan.adaptive_jobs) {
-    set_adaptive_jobs(plan.jobs, plan.seeks_hint);
+    std::vector<std::string> targets;
+    for (const ScanRoot& root : roots_) targets.push_back(root.target);
+    set_adaptive_jobs(plan.jobs, plan.seeks_hint, platform::DeviceWorkCounter(targets));
   } else {
     set_jobs(plan.jobs);
   }

@@ -1,8 +1,10 @@
 // What the system says about the device that holds a path.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quarn::platform {
 
@@ -13,6 +15,30 @@ namespace quarn::platform {
 // looked at, or a device that offers no such answer. Many virtual disks say
 // so wrongly, in either direction; it is a hint for a default, never a rule.
 std::optional<bool> is_rotational(const std::string& path);
+
+// What block devices have done since they came up: the requests they
+// completed (reads and writes) and the time during which they had at least
+// one in flight, as the kernel's block statistics count them. Busy time per
+// request is the device's own pace at the depth it was given: no load on
+// the processors adds to it, unlike a reader's clock, and requests served
+// side by side count once.
+struct DeviceWork {
+  std::uint64_t requests = 0;
+  double busy_seconds = 0;
+};
+
+// Takes the counts of the devices that hold some paths, as often as asked.
+class DeviceWorkCounter {
+ public:
+  explicit DeviceWorkCounter(const std::vector<std::string>& paths);
+  // The counts summed over the distinct devices; nothing when no path lies
+  // on a device that counts (memory, network and FUSE file systems, and
+  // Windows, where this is not built).
+  std::optional<DeviceWork> read() const;
+
+ private:
+  std::vector<std::string> sources_;
+};
 
 // Whether the file system that holds path is mounted read-only, so that no
 // file on it can change. Nothing when it cannot be looked at.

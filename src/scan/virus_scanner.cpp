@@ -164,6 +164,7 @@ void CVirusScanner::RunWith(const std::function<void()>& walk) {
     files_done_ = 0;
     depth_found_.store(!depth_control_ || depth_control_->settled(), std::memory_order_relaxed);
     busy_seconds_ = 0;
+    device_at_start_ = depth_control_ && device_counter_ ? device_counter_->read() : std::nullopt;
   }
   {
     std::lock_guard lock(result_mutex_);
@@ -356,8 +357,17 @@ void CVirusScanner::AdaptDepth(std::size_t files, std::chrono::steady_clock::dur
   files_done_ += files;
   busy_seconds_ += std::chrono::duration<double>(busy).count();
   const std::size_t before = depth_control_->depth();
+  // What the devices did since the run began; read only while the probe
+  // lasts.
+  std::optional<platform::DeviceWork> device;
+  if (device_at_start_) {
+    if (auto now = device_counter_->read(); now && now->requests >= device_at_start_->requests) {
+      device = platform::DeviceWork{now->requests - device_at_start_->requests,
+                                    now->busy_seconds - device_at_start_->busy_seconds};
+    }
+  }
   const std::size_t after =
-      depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_);
+      depth_control_->sample(files_done_, m_nBytesRead.load(std::memory_order_relaxed), busy_seconds_, device);
   if (after != before) pool.set_active(after, PoolExecutor::batch_for(after));
   depth_found_.store(depth_control_->settled(), std::memory_order_release);
 }

@@ -21,6 +21,7 @@
 #include "platform/fs.h"
 #include "platform/log_file.h"
 #include "platform/read_ahead.h"
+#include "platform/storage.h"
 #include "scan/depth_control.h"
 #include "scan/figures.h"
 #include "scan/ring_search.h"
@@ -71,11 +72,14 @@ class CVirusScanner : public CScanThread {
   }
   // Instead of a fixed count: the walk finds how many files to read at once
   // by trying (DepthControl), from one up to most. seeks_hint: the device
-  // says it seeks, so only a clear gain takes the scan deeper.
-  void set_adaptive_jobs(std::size_t most, bool seeks_hint) {
+  // says it seeks, so only a clear gain takes the scan deeper. device: the
+  // counts of the devices scanned, where they can be had.
+  void set_adaptive_jobs(std::size_t most, bool seeks_hint,
+                         std::optional<platform::DeviceWorkCounter> device = std::nullopt) {
     jobs_ = most > 0 ? most : 1;
     adaptive_ = true;
     seeks_hint_ = seeks_hint;
+    device_counter_ = std::move(device);
   }
   struct JobsChoice {
     std::size_t jobs = 1;
@@ -281,6 +285,7 @@ class CVirusScanner : public CScanThread {
   std::size_t jobs_ = 1;
   bool adaptive_ = false;
   bool seeks_hint_ = false;
+  std::optional<platform::DeviceWorkCounter> device_counter_;
   // The depth finder of an adaptive run, shared by the pools of its walks;
   // under depth_mutex_.
   mutable std::mutex depth_mutex_;
@@ -290,6 +295,8 @@ class CVirusScanner : public CScanThread {
   // clock and the lock.
   std::atomic<bool> depth_found_{true};
   double busy_seconds_ = 0;
+  // What the devices had done when the run began.
+  std::optional<platform::DeviceWork> device_at_start_;
   // After a batch of files that took busy: tells the depth finder and sets
   // the pool's.
   void AdaptDepth(std::size_t files, std::chrono::steady_clock::duration busy, WorkerPool<QueuedFile>& pool);

@@ -211,11 +211,23 @@ TEST(PosixFs, log_text_escapes_control_bytes_and_backslashes) {
   EXPECT_EQ(log_text("/caf\xc3\xa9"), "/caf\xc3\xa9");  // UTF-8 stays as it is
 }
 
-// Only a block device can say whether it spins: a kernel file system has
-// no disk, and a path that is not there has no device.
+// Only a block device can say whether it spins or count its reads: a
+// kernel file system has no disk, and a path that is not there has no
+// device. One that does answer counts each device once.
 TEST(PosixStorage, no_answer_without_a_block_device) {
   EXPECT_EQ(is_rotational("/proc/self"), std::nullopt);
   EXPECT_EQ(is_rotational("/no/such/path/here"), std::nullopt);
+  EXPECT_FALSE(DeviceWorkCounter({"/proc/self", "/no/such/path/here"}).read().has_value());
+  const auto once = DeviceWorkCounter({"/proc/self", "/"}).read();
+  if (is_rotational("/").has_value()) {
+    ASSERT_TRUE(once.has_value());
+    const auto twice = DeviceWorkCounter({"/", "/"}).read();
+    ASSERT_TRUE(twice.has_value());
+    // Counted once, not twice: the later count has grown by the few reads
+    // made meanwhile, far from doubling.
+    EXPECT_GE(twice->requests, once->requests);
+    EXPECT_LT(twice->requests, once->requests + once->requests / 2 + 1);
+  }
 }
 
 TEST(PosixFs, default_places) {

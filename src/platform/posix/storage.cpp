@@ -4,24 +4,62 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace quarn::platform {
 
-std::optional<bool> is_rotational(const std::string& path) {
+namespace {
+
+// The folder that describes the block device holding path. Memory and
+// network file systems have anonymous devices (major 0), which have no
+// entry below /sys/dev/block.
+std::optional<std::string> device_folder_of(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  // Memory and network file systems have anonymous devices (major 0), which
-  // have no entry below /sys/dev/block; they get no answer.
-  const std::string device =
-      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  return "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+}
+
+}  // namespace
+
+std::optional<bool> is_rotational(const std::string& path) {
+  const auto device = device_folder_of(path);
+  if (!device) return std::nullopt;
   // A partition has no queue of its own; its disk's is one folder up.
   for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
-    std::ifstream in(device + queue);
+    std::ifstream in(*device + queue);
     int flag = 0;
     if (in >> flag) return flag != 0;
   }
   return std::nullopt;
+}
+
+DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>& paths) {
+  // A partition counts its own requests, in its own stat file.
+  for (const std::string& path : paths) {
+    const auto device = device_folder_of(path);
+    if (device && std::find(sources_.begin(), sources_.end(), *device + "/stat") == sources_.end()) {
+      sources_.push_back(*device + "/stat");
+    }
+  }
+}
+
+std::optional<DeviceWork> DeviceWorkCounter::read() const {
+  std::optional<DeviceWork> sum;
+  for (const std::string& source : sources_) {
+    // Reads, merges, sectors and milliseconds, then the same four for
+    // writes, then requests in flight and the milliseconds during which
+    // there was at least one.
+    std::ifstream in(source);
+    std::uint64_t fields[10] = {};
+    bool complete = true;
+    for (std::uint64_t& field : fields) complete = complete && static_cast<bool>(in >> field);
+    if (!complete) continue;
+    if (!sum) sum.emplace();
+    sum->requests += fields[0] + fields[4];
+    sum->busy_seconds += static_cast<double>(fields[9]) / 1000;
+  }
+  return sum;
 }
 
 std::optional<bool> is_read_only_mount(const std::string& path) {

@@ -55,4 +55,10 @@ std::optional<bool> is_read_only_mount(const std::string& path) {
   return (flags & FILE_READ_ONLY_VOLUME) != 0;
 }
 
+// Windows keeps such counts too (IOCTL_DISK_PERFORMANCE); they are not read
+// yet, so the depth is found by the clock alone here.
+DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>&) {}
+
+std::optional<DeviceWork> DeviceWorkCounter::read() const { return std::nullopt; }
+
 }  // namespace quarn::platform
