@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "platform/posix/mount_info.h"
 #include "platform/storage.h"
 #include "support/temp_tree.h"
 
@@ -228,6 +229,24 @@ TEST(PosixStorage, no_answer_without_a_block_device) {
     EXPECT_GE(twice->requests, once->requests);
     EXPECT_LT(twice->requests, once->requests + once->requests / 2 + 1);
   }
+}
+
+// The mount table names each file system's type and source; a source with
+// a space in its path (an image in "My Disks") is written escaped.
+TEST(PosixStorage, mount_entries_are_found_by_device_and_unescaped) {
+  struct stat st;
+  ASSERT_EQ(::stat("/proc/self", &st), 0);
+  const auto proc = mount_entry_of(st.st_dev);
+  ASSERT_TRUE(proc.has_value());
+  EXPECT_EQ(proc->type, "proc");
+  const std::pair<const char*, const char*> fields[] = {
+      {"/img/My\\040Disks/a.ntfs", "/img/My Disks/a.ntfs"},
+      {"a\\011b\\012c\\134d", "a\tb\nc\\d"},
+      {"cut\\04", "cut\\04"},   // too short to be an escape
+      {"not\\08x", "not\\08x"},  // 8 is no octal digit
+      {"\\040", " "},
+  };
+  for (const auto& [field, text] : fields) EXPECT_EQ(unescaped_mount_field(field), text) << field;
 }
 
 TEST(PosixFs, default_places) {

@@ -9,10 +9,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "platform/posix/folder_impl.h"
+#include "platform/posix/mount_info.h"
 #include "platform/system_error.h"
 
 namespace quarn::platform {
@@ -38,21 +37,8 @@ bool is_plain_name(std::string_view name) {
 
 // devtmpfs says it is tmpfs; its mount entry tells the truth.
 bool is_devtmpfs(dev_t device) {
-  std::ifstream mounts("/proc/self/mountinfo");
-  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  std::string line;
-  while (std::getline(mounts, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, numbers;
-    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
-    // The file system type follows the "-" that ends the optional fields.
-    std::string field;
-    while (fields >> field && field != "-") {
-    }
-    std::string type;
-    if (fields >> type && type == "devtmpfs") return true;
-  }
-  return false;
+  const auto entry = mount_entry_of(device);
+  return entry && entry->type == "devtmpfs";
 }
 
 // What a Folder of the open descriptor fd holds; it owns fd.

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include "platform/posix/mount_info.h"
+
 namespace quarn::platform {
 
 namespace {
@@ -35,12 +37,31 @@ std::optional<bool> is_rotational(const std::string& path) {
 }
 
 DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>& paths) {
-  // A partition counts its own requests, in its own stat file.
   for (const std::string& path : paths) {
-    const auto device = device_folder_of(path);
-    if (device && std::find(sources_.begin(), sources_.end(), *device + "/stat") == sources_.end()) {
-      sources_.push_back(*device + "/stat");
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) continue;
+    dev_t device = st.st_dev;
+    // A FUSE driver (ntfs-3g on a disk image) has an anonymous device; the
+    // bytes come from its source, a block device or a file on one. A
+    // network's source names no file here and counts nothing.
+    if (major(device) == 0) {
+      const auto entry = mount_entry_of(device);
+      struct stat source;
+      if (!entry || entry->source.empty() || entry->source[0] != '/' || ::stat(entry->source.c_str(), &source) != 0) {
+        continue;
+      }
+      if (S_ISBLK(source.st_mode)) {
+        device = source.st_rdev;
+      } else if (S_ISREG(source.st_mode)) {
+        device = source.st_dev;
+      } else {
+        continue;
+      }
     }
+    // A partition counts its own requests, in its own stat file.
+    const std::string stat_file =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/stat";
+    if (std::find(sources_.begin(), sources_.end(), stat_file) == sources_.end()) sources_.push_back(stat_file);
   }
 }
 
