@@ -37,10 +37,8 @@ struct ScanPlan {
 };
 
 // Most threads a scan takes unasked: each holds a ring of 128 KiB, and more
-// only queue for the same disk. On this 2-core machine 8 and 16 tied on
-// small files, on /usr and on an ntfs-3g image, and 16 lost a tenth on
-// large files read side by side.
-inline constexpr unsigned kMaxDefaultJobs = 8;
+// only queue for the same disk. A device that answers fast gets fewer.
+inline constexpr unsigned kMaxDefaultJobs = 16;
 
 // Either a plan, or one line that says what is wrong.
 struct PlanOutcome {

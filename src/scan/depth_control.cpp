@@ -28,7 +28,9 @@ std::size_t DepthControl::sample(std::uint64_t files, std::uint64_t bytes, doubl
   const bool enough = files >= kProbeFiles || (files >= kProbeFewestFiles && operations >= kProbeOperations) ||
                       (device_fast && device_requests_ >= kDeviceRequestsThatDecide);
   if (!enough) return depth_;
-  if (seconds_per_operation_ < seeking_seconds_ || device_fast) depth_ = most_;
+  if (seconds_per_operation_ < seeking_seconds_ || device_fast) {
+    depth_ = seconds_per_operation_ >= kSlowSeconds ? most_ : std::min(most_, kFastDepth);
+  }
   settled_ = true;
   return depth_;
 }
@@ -40,18 +42,21 @@ std::string DepthControl::reason() const {
   } else if (!settled_) {
     std::snprintf(text, sizeof text, "1 at a time: the scan ended before the device was timed");
   } else {
-    const int n = std::snprintf(
-        text, sizeof text, "%zu at %s: one at a time took %.3f ms an operation, %s %.1f ms%s", depth_,
-        depth_ == 1 ? "a time" : "once", 1000 * seconds_per_operation_,
-        seconds_per_operation_ < seeking_seconds_ ? "under" : "not under", 1000 * seeking_seconds_,
-        seeking_seconds_ == kSeekingSeconds ? "" : " (the device says it seeks)");
-    if (device_requests_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof text) {
-      std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n),
-                    "; the device was busy %.3f ms a request over %llu, %s %.1f ms",
-                    1000 * device_seconds_per_request_, static_cast<unsigned long long>(device_requests_),
-                    device_seconds_per_request_ < kDeviceSeeksSeconds ? "under" : "not under",
-                    1000 * kDeviceSeeksSeconds);
+    std::size_t n = 0;
+    auto add = [&](const char* format, auto... values) {
+      if (n >= sizeof text) return;
+      const int added = std::snprintf(text + n, sizeof text - n, format, values...);
+      if (added > 0) n += static_cast<std::size_t>(added);
+    };
+    add("%zu at %s: one at a time took %.3f ms an operation, %s %.1f ms%s", depth_, depth_ == 1 ? "a time" : "once",
+        1000 * seconds_per_operation_, seconds_per_operation_ < seeking_seconds_ ? "under" : "not under",
+        1000 * seeking_seconds_, seeking_seconds_ == kSeekingSeconds ? "" : " (the device says it seeks)");
+    if (device_requests_ > 0) {
+      add("; the device was busy %.3f ms a request over %llu, %s %.1f ms", 1000 * device_seconds_per_request_,
+          static_cast<unsigned long long>(device_requests_),
+          device_seconds_per_request_ < kDeviceSeeksSeconds ? "under" : "not under", 1000 * kDeviceSeeksSeconds);
     }
+    if (depth_ > kFastDepth) add("%s", "; slow to answer without seeking, so the most at once");
   }
   return text;
 }

@@ -19,16 +19,21 @@ TEST(DepthControl, one_probe_of_single_reads_decides_by_the_time_an_operation_ta
     double device_milliseconds_per_request = 0;
   };
   constexpr std::uint64_t kFewest = DepthControl::kFewestDeviceRequests;
+  constexpr std::size_t kFast = DepthControl::kFastDepth;
   const Device devices[] = {
-      {"flash", 0.1, false, 16, 16},
-      {"flash that says it spins", 0.1, true, 16, 16},
+      {"flash", 0.1, false, 16, kFast},
+      {"flash that says it spins", 0.1, true, 16, kFast},
       {"a spinning disk", 8, false, 16, 1},
       {"at the seek time", 2, false, 16, 1},
-      {"just under it", 1.99, false, 16, 16},
+      {"just under it: slow to answer, no seeks (FUSE)", 1.99, false, 16, 16},
+      {"at the slow line", 0.5, false, 16, 16},
+      {"just under the slow line", 0.49, false, 16, kFast},
       {"just under it, but the device says it seeks", 1.99, true, 16, 1},
-      {"under the stricter time", 0.49, true, 16, 16},
+      {"under the stricter time", 0.49, true, 16, kFast},
       {"one allowed", 0.1, false, 1, 1},
+      {"fewer allowed than a fast device gets", 0.1, false, 4, 4},
       {"slow on the clock, the device busy briefly per request", 0.6, true, 16, 16, kFewest, 0.1},
+      {"fast on the clock, the device slow", 0.1, true, 16, kFast, 100, 5},
       {"the same at the device's seek time", 0.6, true, 16, 1, kFewest, 1},
       {"just under the device's seek time", 2.5, false, 16, 16, 100, 0.999},
       {"one device request too few to count", 0.6, true, 16, 1, kFewest - 1, 0.1},
@@ -71,7 +76,7 @@ TEST(DepthControl, ends_the_probe_at_its_boundaries_and_counts_bytes_as_work) {
       {"enough work, one file short of the fewest", kFewest - 1, 1000, false, 1},
       {"enough work at the fewest files", kFewest, kWork - kFewest, true, 1},
       {"one operation short of the work", kFewest, kWork - kFewest - 1, false, 1},
-      {"a few long files: many short operations", kFewest, 5000, true, 16},
+      {"a few long files: many short operations", kFewest, 5000, true, DepthControl::kFastDepth},
       {"one file, enough fast device requests", 1, 0, true, 16, kDeciding, 0},
       {"one file, one fast device request short", 1, 0, false, 1, kDeciding - 1, 0},
       {"one file, many slow device requests", 1, 0, false, 1, 1000, 5},
