@@ -290,6 +290,13 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
   ~PoolExecutor() override { finish(); }
 
   void entered_folder() override {
+    // While the probe reads one file at a time, a walk with folders to list
+    // looks at the device's own counts now and then: a fast device ends the
+    // probe before a long first file has been read to its end.
+    if (adaptive_ && !scanner_.depth_found_.load(std::memory_order_acquire) &&
+        ++folders_in_probe_ % kFoldersPerDeviceLook == 0) {
+      scanner_.AdaptDepth(0, {}, pool_);
+    }
     if (start_ != nullptr) {
       try {
         warmer_.emplace(std::move(start_), kWarmerThreads);
@@ -337,9 +344,11 @@ class CVirusScanner::PoolExecutor final : public FileExecutor {
 
  private:
   static constexpr std::size_t kWarmerThreads = 4;
+  static constexpr std::size_t kFoldersPerDeviceLook = 16;
   CVirusScanner& scanner_;
   const bool adaptive_;
   bool depth_checked_ = false;
+  std::size_t folders_in_probe_ = 0;
   // The start folder, until the walk enters its first folder and the
   // warmer starts from it.
   std::shared_ptr<const platform::Folder> start_;

@@ -297,8 +297,8 @@ class CVirusScanner : public CScanThread {
   double busy_seconds_ = 0;
   // What the devices had done when the run began.
   std::optional<platform::DeviceWork> device_at_start_;
-  // After a batch of files that took busy: tells the depth finder and sets
-  // the pool's.
+  // After a batch of files that took busy, or with none while the walk
+  // lists folders: tells the depth finder and sets the pool's.
   void AdaptDepth(std::size_t files, std::chrono::steady_clock::duration busy, WorkerPool<QueuedFile>& pool);
   // Held from a file's first remedy to the end of its OnFileResult, so
   // remedies never run side by side, the log has one writer at a time and

@@ -56,7 +56,8 @@ TEST(DepthControl, one_probe_of_single_reads_decides_by_the_time_an_operation_ta
 
 // The probe ends at enough files, or earlier at enough work once it holds
 // the fewest files that may decide; its bytes count as work. Enough of the
-// device's fast requests end it at its first file; slow ones never do.
+// device's fast requests end it at once, before its first file even; slow
+// ones never do.
 TEST(DepthControl, ends_the_probe_at_its_boundaries_and_counts_bytes_as_work) {
   struct Probe {
     const char* name;
@@ -78,6 +79,8 @@ TEST(DepthControl, ends_the_probe_at_its_boundaries_and_counts_bytes_as_work) {
       {"one operation short of the work", kFewest, kWork - kFewest - 1, false, 1},
       {"a few long files: many short operations", kFewest, 5000, true, DepthControl::kFastDepth},
       {"one file, enough fast device requests", 1, 0, true, 16, kDeciding, 0},
+      {"no file yet, enough fast device requests", 0, 0, true, DepthControl::kFastDepth, kDeciding, 0},
+      {"no file yet, many slow device requests", 0, 0, false, 1, 1000, 5},
       {"one file, one fast device request short", 1, 0, false, 1, kDeciding - 1, 0},
       {"one file, many slow device requests", 1, 0, false, 1, 1000, 5},
       {"enough files, slow device requests", DepthControl::kProbeFiles, 0, true, 1, 1000, 5},
