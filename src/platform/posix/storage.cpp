@@ -41,9 +41,10 @@ DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>& paths) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) continue;
     dev_t device = st.st_dev;
-    // A FUSE driver (ntfs-3g on a disk image) has an anonymous device; the
-    // bytes come from its source, a block device or a file on one. A
-    // network's source names no file here and counts nothing.
+    // A FUSE driver (ntfs-3g on a disk or a disk image) and btrfs have
+    // anonymous devices; the bytes come from the mount's source, a block
+    // device or a file on one. A network's or a memory file system's source
+    // names no file here and counts nothing.
     if (major(device) == 0) {
       const auto entry = mount_entry_of(device);
       struct stat source;
