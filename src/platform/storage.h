@@ -10,8 +10,8 @@ namespace quarn::platform {
 
 // Whether the device that holds path says it has moving heads (a spinning
 // disk), where reads side by side make it seek back and forth: the block
-// queue's rotational flag on Linux, the seek penalty on Windows. Nothing
-// when nobody says: a memory or network file system, a path that cannot be
+// queue's rotational flag on Linux (for FUSE and btrfs, that of the
+// mount's source), the seek penalty on Windows. Nothing when nobody says: a memory or network file system, a path that cannot be
 // looked at, or a device that offers no such answer. Many virtual disks say
 // so wrongly, in either direction; it is a hint for a default, never a rule.
 std::optional<bool> is_rotational(const std::string& path);

@@ -13,13 +13,30 @@ namespace quarn::platform {
 
 namespace {
 
-// The folder that describes the block device holding path. Memory and
-// network file systems have anonymous devices (major 0), which have no
-// entry below /sys/dev/block.
+// The folder that describes the block device holding path. A FUSE driver
+// (ntfs-3g on a disk or a disk image) and btrfs have anonymous devices
+// (major 0); the bytes come from the mount's source, a block device or a
+// file on one. A network's or a memory file system's source names no file
+// here, and gets no answer.
 std::optional<std::string> device_folder_of(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  dev_t device = st.st_dev;
+  if (major(device) == 0) {
+    const auto entry = mount_entry_of(device);
+    struct stat source;
+    if (!entry || entry->source.empty() || entry->source[0] != '/' || ::stat(entry->source.c_str(), &source) != 0) {
+      return std::nullopt;
+    }
+    if (S_ISBLK(source.st_mode)) {
+      device = source.st_rdev;
+    } else if (S_ISREG(source.st_mode)) {
+      device = source.st_dev;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
 }
 
 }  // namespace
@@ -37,32 +54,12 @@ std::optional<bool> is_rotational(const std::string& path) {
 }
 
 DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>& paths) {
+  // A partition counts its own requests, in its own stat file.
   for (const std::string& path : paths) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) continue;
-    dev_t device = st.st_dev;
-    // A FUSE driver (ntfs-3g on a disk or a disk image) and btrfs have
-    // anonymous devices; the bytes come from the mount's source, a block
-    // device or a file on one. A network's or a memory file system's source
-    // names no file here and counts nothing.
-    if (major(device) == 0) {
-      const auto entry = mount_entry_of(device);
-      struct stat source;
-      if (!entry || entry->source.empty() || entry->source[0] != '/' || ::stat(entry->source.c_str(), &source) != 0) {
-        continue;
-      }
-      if (S_ISBLK(source.st_mode)) {
-        device = source.st_rdev;
-      } else if (S_ISREG(source.st_mode)) {
-        device = source.st_dev;
-      } else {
-        continue;
-      }
+    const auto device = device_folder_of(path);
+    if (device && std::find(sources_.begin(), sources_.end(), *device + "/stat") == sources_.end()) {
+      sources_.push_back(*device + "/stat");
     }
-    // A partition counts its own requests, in its own stat file.
-    const std::string stat_file =
-        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/stat";
-    if (std::find(sources_.begin(), sources_.end(), stat_file) == sources_.end()) sources_.push_back(stat_file);
   }
 }
 
