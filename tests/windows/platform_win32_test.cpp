@@ -14,7 +14,9 @@
 #include "platform/folder.h"
 #include "platform/fs.h"
 #include "platform/log_file.h"
+#include "platform/text.h"
 #include "platform/thread.h"
+#include "platform/win32/volume.h"
 #include "support/temp_tree.h"
 
 namespace quarn::platform {
@@ -195,6 +197,18 @@ TEST(Win32Fs, directories_are_made_below_a_drive_root_and_a_trailing_separator) 
   EXPECT_FALSE(make_directories(tree.write("plain", "x") + "\\below"));
   EXPECT_EQ(node_kind_followed(tree.path("a")), NodeKind::directory);
   EXPECT_EQ(node_kind(tree.path("missing")), NodeKind::missing);
+}
+
+// The system gives a volume's root back in the form it was asked in: a
+// path with the \\?\ prefix has a root with it too, and is still a drive's.
+TEST(Win32Storage, paths_in_every_form_name_their_drives_volume_device) {
+  TempTree tree;
+  const std::string drive = tree.root().substr(0, 2);
+  ASSERT_EQ(drive[1], ':');
+  for (const std::string& path : {tree.root(), tree.root() + "\\", drive + "\\", tree.root() + "\\no\\such\\folder",
+                                  "\\\\?\\" + tree.root()}) {
+    EXPECT_EQ(win32::volume_device_of(path), std::optional<std::wstring>(L"\\\\.\\" + widen(drive))) << path;
+  }
 }
 
 TEST(Win32Listing, folder_with_closing_separator_is_listed_like_without) {

@@ -64,19 +64,19 @@ DeviceWorkCounter::DeviceWorkCounter(const std::vector<std::string>& paths) {
 }
 
 std::optional<DeviceWork> DeviceWorkCounter::read() const {
-  std::optional<DeviceWork> sum;
+  if (sources_.empty()) return std::nullopt;
+  DeviceWork sum;
   for (const std::string& source : sources_) {
     // Reads, merges, sectors and milliseconds, then the same four for
     // writes, then requests in flight and the milliseconds during which
     // there was at least one.
     std::ifstream in(source);
     std::uint64_t fields[10] = {};
-    bool complete = true;
-    for (std::uint64_t& field : fields) complete = complete && static_cast<bool>(in >> field);
-    if (!complete) continue;
-    if (!sum) sum.emplace();
-    sum->requests += fields[0] + fields[4];
-    sum->busy_seconds += static_cast<double>(fields[9]) / 1000;
+    for (std::uint64_t& field : fields) {
+      if (!(in >> field)) return std::nullopt;
+    }
+    sum.requests += fields[0] + fields[4];
+    sum.busy_seconds += static_cast<double>(fields[9]) / 1000;
   }
   return sum;
 }
