@@ -32,7 +32,7 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   if (listing.at >= listing.filled) {
     ssize_t n;
     do {
-      n = ::getdents64(listing.fd.get(), listing.buffer.get(), Impl::kBufferBytes);
+      n = ::getdents64(listing.fd->get(), listing.buffer.get(), Impl::kBufferBytes);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
       record_system_error();
@@ -61,7 +61,7 @@ ListingStep DirectoryListing::next(DirEntry& entry) {
   if (type == DT_UNKNOWN) {
     // Some file systems do not fill d_type; ask without following links.
     struct stat st;
-    if (::fstatat(listing.fd.get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(listing.fd->get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
       if (S_ISDIR(st.st_mode)) type = DT_DIR;
       else if (S_ISREG(st.st_mode)) type = DT_REG;
       else if (S_ISLNK(st.st_mode)) type = DT_LNK;

@@ -43,7 +43,9 @@ bool is_devtmpfs(dev_t device) {
 
 // What a Folder of the open descriptor fd holds; it owns fd.
 std::unique_ptr<Folder::Impl> folder_of(int fd) {
+  Descriptor owned(fd);
   auto impl = std::make_unique<Folder::Impl>();
+  impl->descriptor = std::make_shared<const Descriptor>(std::move(owned));
   impl->fd = fd;
   struct stat st;
   if (::fstat(fd, &st) == 0) {
@@ -103,19 +105,18 @@ std::optional<Folder> Folder::create_child_folder(std::string_view name) const {
 }
 
 std::optional<DirectoryListing> Folder::list() const {
-  // The first listing shares the folder's read position through a copy of
-  // its descriptor, which costs no lookup; a later one, which might run
-  // beside it, gets a position of its own.
-  int fd;
-  if (!impl_->position_taken.exchange(true)) {
-    fd = ::fcntl(impl_->fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) record_system_error();
-  } else {
-    fd = open_folder_at(impl_->fd, ".", LinkAtEnd::refuse);
-  }
-  if (fd < 0) return std::nullopt;
+  // The first listing reads through the folder's own descriptor, which
+  // costs no call at all; a later one, which might run beside it, gets a
+  // read position of its own.
   auto impl = std::make_unique<DirectoryListing::Impl>();
-  impl->fd.reset(fd);
+  if (!impl_->position_taken.exchange(true)) {
+    impl->fd = impl_->descriptor;
+  } else {
+    const int fd = open_folder_at(impl_->fd, ".", LinkAtEnd::refuse);
+    if (fd < 0) return std::nullopt;
+    Descriptor owned(fd);
+    impl->fd = std::make_shared<const Descriptor>(std::move(owned));
+  }
   impl->buffer = std::make_unique<unsigned char[]>(DirectoryListing::Impl::kBufferBytes);
   return DirectoryListing(std::move(impl));
 }

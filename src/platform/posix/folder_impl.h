@@ -56,21 +56,21 @@ inline bool try_lock_exclusive(int fd) {
 }
 
 struct Folder::Impl {
-  int fd = -1;
+  // The folder's descriptor, shared with its first listing and closed when
+  // the last of the two goes away.
+  std::shared_ptr<const Descriptor> descriptor;
+  int fd = -1;  // descriptor's own, for the *at() calls
   // Taken when the folder is opened: the file behind a descriptor never
   // changes, and a walk asks for it several times per folder.
   std::optional<FileIdentity> identity;
-  // The first listing reads through a copy of fd and so shares its read
-  // position, which nothing else moves; every later listing opens the
-  // folder again, so that no two listings ever share a position.
+  // The first listing reads through fd itself, whose read position nothing
+  // else moves; every later listing opens the folder again, so that no two
+  // listings ever share a position.
   std::atomic<bool> position_taken{false};
-  ~Impl() {
-    if (fd >= 0) ::close(fd);
-  }
 };
 
 struct DirectoryListing::Impl {
-  Descriptor fd;
+  std::shared_ptr<const Descriptor> fd;
   // What the last getdents64 call returned, and how far next() has read it.
   std::unique_ptr<unsigned char[]> buffer;
   std::size_t filled = 0;
