@@ -106,7 +106,8 @@ TEST(PosixDirectory, links_and_special_files_are_listed_as_such) {
 
 // Several listings of one folder, read in turns, each see every name once,
 // across many reads of the listing's buffer and with names of the longest
-// length; the folder's own descriptor keeps working beside them.
+// length. The folder's own descriptor keeps working beside them, and the
+// first listing, which reads through it, goes on after the folder is gone.
 TEST(PosixDirectory, listings_of_one_folder_read_in_turns_each_see_every_name) {
   TempTree tree;
   std::set<std::string> names;
@@ -121,7 +122,12 @@ TEST(PosixDirectory, listings_of_one_folder_read_in_turns_each_see_every_name) {
   std::vector<DirectoryListing> listings;
   for (int i = 0; i < 3; ++i) listings.push_back(std::move(*folder->list()));
   std::vector<std::set<std::string>> seen(listings.size());
-  for (bool more = true; more;) {
+  int round = 0;
+  for (bool more = true; more; ++round) {
+    if (round == 300) {
+      EXPECT_EQ(folder->kind_of(*names.begin()), NodeKind::regular);
+      folder.reset();
+    }
     more = false;
     for (std::size_t i = 0; i < listings.size(); ++i) {
       DirEntry entry;
@@ -132,7 +138,6 @@ TEST(PosixDirectory, listings_of_one_folder_read_in_turns_each_see_every_name) {
     }
   }
   for (const auto& each : seen) EXPECT_EQ(each, names);
-  EXPECT_EQ(folder->identity(), identity_of(tree.path("d")));
 }
 
 TEST(PosixFile, copy_permissions_takes_the_mode_bits) {
